@@ -1,0 +1,3 @@
+#include "window/program.h"
+
+int main(int argc, char** argv) { return bench::runProgram(argc, argv, bench::Variant::Word16); }

@@ -1,0 +1,114 @@
+#include "window/bench_window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QKeyEvent>
+
+#include "core/twips.h"
+#include "window/control_table.h"
+#include "window/driver_failure_notice.h"
+#include "window/program_icon.h"
+#include "window/window_builder.h"
+
+namespace bench {
+namespace {
+
+Controls buildWindow(QWidget* window, Variant variant) {
+    const VariantFacts& facts = variantFacts(variant);
+    window->setObjectName(QString::fromUtf8(facts.windowName));
+    window->setWindowTitle(QString::fromStdString(facts.caption));
+    window->setWindowIcon(programIcon());
+    window->setFixedSize(twipsToPixels(facts.clientWidthTwips),
+                         twipsToPixels(facts.clientHeightTwips));
+    window->setAutoFillBackground(true);
+    QPalette palette = window->palette();
+    palette.setColor(QPalette::Window, palette.color(QPalette::Button));
+    window->setPalette(palette);
+    buildControls(window, controlTable(variant));
+    return findControls(window);
+}
+
+// The character code of a key press, as the editor's key handler sees it.
+int16_t keyAscii(const QKeyEvent* key) {
+    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) return kEnterKey;
+    if (key->key() == Qt::Key_Escape) return 27;
+    const QString text = key->text();
+    return text.isEmpty() ? int16_t{0} : static_cast<int16_t>(text.at(0).unicode());
+}
+
+}  // namespace
+
+BenchWindow::BenchWindow(Variant variant, ProgramState& state, Driver& driver, QWidget* parent)
+    : QWidget(parent),
+      controls_(buildWindow(this, variant)),
+      context_{controls_, state, driver, variantFacts(variant),
+               [this](const char* function, const DriverCall& call) {
+                   showDriverFailure(this, function, call);
+               }},
+      connection_(context_),
+      entryFields_(context_),
+      readTest_(context_),
+      writeTest_(context_) {
+    connectHandlers();
+    // The write grid follows its fields from the moment the window exists.
+    controls_.Timer2->start();
+    Form_Load();
+}
+
+void BenchWindow::connectHandlers() {
+    Controls& c = controls_;
+    connect(c.Command1, &QPushButton::clicked, this, &BenchWindow::Command1_Click);
+    connect(c.Command9, &QPushButton::clicked, this, [this] { connection_.Command9_Click(); });
+    connect(c.Command10, &QPushButton::clicked, this, [this] { connection_.Command10_Click(); });
+    connect(c.Text1, &QLineEdit::textChanged, this, [this] { entryFields_.Text1_Change(); });
+    connect(c.Text2, &QLineEdit::textChanged, this, [this] { entryFields_.Text2_Change(); });
+    connect(c.Text3, &QLineEdit::textChanged, this, [this] { entryFields_.Text3_Change(); });
+    connect(c.Text4, &QLineEdit::textChanged, this, [this] { entryFields_.Text4_Change(); });
+    connect(c.Command3, &QPushButton::clicked, this, [this] { readTest_.Command3_Click(); });
+    connect(c.Timer1, &QTimer::timeout, this, [this] { readTest_.Timer1_Timer(); });
+    connect(c.Timer2, &QTimer::timeout, this, [this] { writeTest_.Timer2_Timer(); });
+    connect(c.MSFlexGrid2, &FlexGrid::Click, this, [this] { writeTest_.MSFlexGrid2_Click(); });
+    connect(c.Command2, &QPushButton::clicked, this, [this] { writeTest_.Command2_Click(); });
+    c.Text5->installEventFilter(this);
+}
+
+bool BenchWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == controls_.Text5 && event->type() == QEvent::KeyPress) {
+        writeTest_.Text5_KeyPress(keyAscii(static_cast<QKeyEvent*>(event)));
+    }
+    // Every key still reaches the editor as ordinary typing.
+    return QWidget::eventFilter(watched, event);
+}
+
+void BenchWindow::Form_Load() {
+    Controls& c = controls_;
+    for (int k = 1; k <= 19; ++k) c.Combo1->insertItem(k - 1, QStringLiteral("%1 ").arg(k));
+    c.Combo1->setEditText(c.Combo1->itemText(5));
+    c.Option2[2]->setChecked(true);
+    static const char* const kSpeeds[] = {"0:4800 ",   "1:9600 ",   "2:19200 ",
+                                          "3:38400 ",  "4:57600 ",  "5:115200 ",
+                                          "6:230400 ", "7:460800 ", "8:961200 "};
+    for (int i = 0; i < 9; ++i) c.Combo3->insertItem(i, QString::fromUtf8(kSpeeds[i]));
+    c.Combo3->setEditText(c.Combo3->itemText(3));
+    for (int k = 1; k <= 19; ++k) c.Combo2->insertItem(k - 1, QStringLiteral("%1 ").arg(k));
+    c.Combo2->setEditText(c.Combo2->itemText(0));
+}
+
+void BenchWindow::Form_Unload(int16_t& cancel) { cancel = 0; }
+
+void BenchWindow::closeEvent(QCloseEvent* event) {
+    int16_t cancel = 0;
+    Form_Unload(cancel);
+    if (cancel != 0) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+void BenchWindow::Command1_Click() {
+    close();
+    QCoreApplication::quit();
+}
+
+}  // namespace bench

@@ -1,0 +1,57 @@
+// A grid with one fixed header row and one fixed number column, addressed the
+// way the read and write tests think of it: row 0 is the header row, column 0 the
+// number column, data cells start at (1, 1). The fixed row and column stay in
+// place while the data cells scroll. The grid takes no typed input.
+#pragma once
+
+#include <QLabel>
+#include <QTableWidget>
+
+namespace bench {
+
+class FlexGrid : public QTableWidget {
+    Q_OBJECT
+public:
+    explicit FlexGrid(QWidget* parent = nullptr);
+
+    // Rows and columns including the fixed ones (at least 1 each).
+    int rows() const { return rowCount() + 1; }
+    void setRows(int rows);
+    int cols() const { return columnCount() + 1; }
+    void setCols(int cols);
+
+    void setColWidthTwips(int col, int twips);
+    void setRowHeightPixels(int pixels);
+
+    QString text(int row, int col) const;
+    void setText(int row, int col, const QString& text);
+    Qt::Alignment cellAlignment(int row, int col) const;
+    void setCellAlignment(int row, int col, Qt::Alignment alignment);
+
+    // The current cell in grid terms; (0, 0) when no data cell is current.
+    int row() const { return currentRow() + 1; }
+    int col() const { return currentColumn() + 1; }
+
+    // Where a cell is drawn, in the coordinates of `widget` (e.g. the window).
+    QRect cellRect(int row, int col, const QWidget* widget) const;
+
+signals:
+    // A click on a data cell, after the click made it the current cell.
+    void Click();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    QTableWidgetItem* itemAt(int row, int col) const;
+    void placeCorner();
+    void fillEmptyCells();  // every cell, fixed or not, has an item
+
+    QLabel* corner_;
+};
+
+// Alignment of a cell that was given none: numbers to the right, other text to
+// the left, both vertically centred.
+Qt::Alignment generalAlignment(const QString& text);
+
+}  // namespace bench

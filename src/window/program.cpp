@@ -1,0 +1,43 @@
+#include "window/program.h"
+
+#include <QApplication>
+#include <cstdio>
+#include <cstdlib>
+
+#include "core/program_state.h"
+#include "driver/library_driver.h"
+#include "window/bench_window.h"
+
+namespace bench {
+namespace {
+
+// Without a platform to draw on, Qt would abort; say what to do instead.
+bool haveDisplay() {
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
+        const char* value = std::getenv(name);
+        if (value != nullptr && *value != '\0') return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+int runProgram(int argc, char** argv, Variant variant) {
+    if (!haveDisplay()) {
+        std::fprintf(stderr,
+                     "%s: no display. Run it on a desktop, under Xvfb (xvfb-run -a %s), or "
+                     "with QT_QPA_PLATFORM=offscreen.\n",
+                     variantFacts(variant).programName, variantFacts(variant).programName);
+        return 2;
+    }
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QString::fromUtf8(variantFacts(variant).programName));
+    QApplication::setApplicationVersion(QStringLiteral("2007.09.0002"));
+    ProgramState state;
+    LibraryDriver driver;
+    BenchWindow window(variant, state, driver);
+    window.show();
+    return QApplication::exec();
+}
+
+}  // namespace bench
