@@ -1,0 +1,47 @@
+#include "recording.h"
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <stdexcept>
+
+namespace bench::testing {
+
+Recording::Recording() {
+    char name[] = "/tmp/regwire-record-XXXXXX";
+    const int fd = mkstemp(name);
+    if (fd < 0) throw std::runtime_error("cannot make the recording log");
+    close(fd);
+    path_ = name;
+    setenv("REGWIRE_RECORD_LOG", path_.c_str(), 1);
+}
+
+Recording::~Recording() {
+    unsetenv("REGWIRE_RECORD_LOG");
+    std::remove(path_.c_str());
+}
+
+std::vector<std::string> Recording::takeCalls() {
+    std::vector<std::string> calls;
+    std::ifstream in(path_);
+    for (std::string line; std::getline(in, line);) calls.push_back(line);
+    in.close();
+    std::ofstream truncate(path_, std::ios::trunc);
+    return calls;
+}
+
+void Recording::setReadValues(const std::vector<int32_t>& values) {
+    // The program loaded the library by name; this finds that same copy.
+    void* library = dlopen("libRegwire.so", RTLD_NOW | RTLD_NOLOAD);
+    if (library == nullptr) throw std::runtime_error("the recording library is not loaded");
+    using SetFn = void (*)(const int32_t*, int32_t);
+    auto set = reinterpret_cast<SetFn>(dlsym(library, "Recording_SetReadValues"));
+    if (set == nullptr) throw std::runtime_error("not the recording library");
+    set(values.data(), static_cast<int32_t>(values.size()));
+    dlclose(library);
+}
+
+}  // namespace bench::testing

@@ -1,0 +1,28 @@
+// Access from tests to the recording stand-in of libRegwire.so: the calls it
+// logged, and the values its read functions hand out.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace bench::testing {
+
+class Recording {
+public:
+    // Points the recording library's log at a fresh file of this process.
+    Recording();
+    ~Recording();
+
+    // The calls logged since the last take, one line each ("OpenPort_Modbus 6 3 2").
+    std::vector<std::string> takeCalls();
+
+    // Values the read functions copy into the buffer (element k from values[k]).
+    // Needs the library loaded: call after the first driver call.
+    void setReadValues(const std::vector<int32_t>& values);
+
+private:
+    std::string path_;
+};
+
+}  // namespace bench::testing
