@@ -1,0 +1,230 @@
+// The exported functions: argument checks, the table of open ports, and the
+// splitting of long transfers into requests a slave accepts.
+#include "regwire.h"
+
+#include <array>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "line.h"
+#include "port.h"
+
+namespace {
+
+using regwire::Port;
+
+constexpr int kMaxReadRegisters = 125;   // per function 03 request
+constexpr int kMaxWriteRegisters = 123;  // per function 16 request
+constexpr int kMaxCount16 = 125;         // values per call, 16-bit
+constexpr int kMaxCount32 = 64;          // values per call, 32-bit
+constexpr int kMaxStation = 247;
+
+// One slot per port number ever used. A slot's mutex serialises the requests on
+// that port; the table's mutex only guards finding or adding a slot, so a slow
+// port never holds up another.
+struct Slot {
+    std::mutex mutex;
+    std::unique_ptr<Port> port;
+};
+
+std::mutex g_table_mutex;
+std::map<int32_t, std::shared_ptr<Slot>>& table() {
+    static std::map<int32_t, std::shared_ptr<Slot>> slots;
+    return slots;
+}
+
+std::shared_ptr<Slot> slot_for(int32_t port, bool create) {
+    std::lock_guard<std::mutex> lock(g_table_mutex);
+    auto& slots = table();
+    auto it = slots.find(port);
+    if (it != slots.end()) return it->second;
+    if (!create) return nullptr;
+    auto slot = std::make_shared<Slot>();
+    slots.emplace(port, slot);
+    return slot;
+}
+
+bool registers_fit(int32_t start, int32_t registers) {
+    return start >= 0 && start <= 65535 && start + registers - 1 <= 65535;
+}
+
+// Checks shared by the four transfer functions; nothing is sent when they fail.
+bool transfer_args_ok(int32_t port, int32_t station, int32_t start, int32_t count,
+                      int32_t max_count, int32_t words, bool write, const int32_t* buffer) {
+    if (port <= 0 || buffer == nullptr) return false;
+    if (station < (write ? 0 : 1) || station > kMaxStation) return false;
+    if (count < 1 || count > max_count) return false;
+    return registers_fit(start, count * words);
+}
+
+// Runs `fn` with the port's open Port under its mutex.
+template <typename Fn>
+int32_t with_port(int32_t port, Fn fn) {
+    std::shared_ptr<Slot> slot = slot_for(port, false);
+    if (!slot) return REGWIRE_ENOTOPEN;
+    std::lock_guard<std::mutex> lock(slot->mutex);
+    if (!slot->port) return REGWIRE_ENOTOPEN;
+    return fn(*slot->port);
+}
+
+// Reads `registers` registers from `start` in requests of at most `chunk`.
+int32_t read_all(Port& p, int station, int start, int registers, int chunk, uint16_t* dest) {
+    for (int done = 0; done < registers; done += chunk) {
+        const int n = registers - done < chunk ? registers - done : chunk;
+        const int32_t rc = p.read_registers(station, start + done, n, dest + done);
+        if (rc != REGWIRE_OK) return rc;
+    }
+    return REGWIRE_OK;
+}
+
+int32_t write_all(Port& p, int station, int start, int registers, int chunk,
+                  const uint16_t* src) {
+    for (int done = 0; done < registers; done += chunk) {
+        const int n = registers - done < chunk ? registers - done : chunk;
+        const int32_t rc = p.write_registers(station, start + done, n, src + done);
+        if (rc != REGWIRE_OK) return rc;
+    }
+    return REGWIRE_OK;
+}
+
+}  // namespace
+
+extern "C" {
+
+int32_t OpenPort_Modbus(int32_t port, int32_t speed, int32_t parity) {
+    const int baud = regwire::baud_for_index(speed);
+    const char parity_char = regwire::parity_for_index(parity);
+    if (port <= 0 || baud == 0 || parity_char == 0) return REGWIRE_EBADARG;
+
+    std::shared_ptr<Slot> slot = slot_for(port, true);
+    std::lock_guard<std::mutex> lock(slot->mutex);
+    slot->port.reset();  // an open port is closed first, then opened with the new settings
+    return Port::open(port, baud, parity_char, slot->port);
+}
+
+int32_t ClosePort_Modbus(int32_t port) {
+    if (port <= 0) return REGWIRE_EBADARG;
+    std::shared_ptr<Slot> slot = slot_for(port, false);
+    if (!slot) return REGWIRE_ENOTOPEN;
+    std::lock_guard<std::mutex> lock(slot->mutex);
+    if (!slot->port) return REGWIRE_ENOTOPEN;
+    slot->port.reset();
+    return REGWIRE_OK;
+}
+
+int32_t Get_4X_DX(int32_t port, int32_t station, int32_t start, int32_t count,
+                  int32_t* buffer) {
+    if (!transfer_args_ok(port, station, start, count, kMaxCount16, 1, false, buffer)) {
+        return REGWIRE_EBADARG;
+    }
+    return with_port(port, [&](Port& p) {
+        std::array<uint16_t, kMaxCount16> regs{};
+        const int32_t rc = read_all(p, station, start, count, kMaxReadRegisters, regs.data());
+        if (rc != REGWIRE_OK) return rc;
+        for (int32_t i = 0; i < count; ++i) {
+            buffer[i] = static_cast<int16_t>(regs[static_cast<std::size_t>(i)]);
+        }
+        return REGWIRE_OK;
+    });
+}
+
+int32_t Get_4X_LDX(int32_t port, int32_t station, int32_t start, int32_t count,
+                   int32_t* buffer) {
+    if (!transfer_args_ok(port, station, start, count, kMaxCount32, 2, false, buffer)) {
+        return REGWIRE_EBADARG;
+    }
+    return with_port(port, [&](Port& p) {
+        std::array<uint16_t, 2 * kMaxCount32> regs{};
+        // An even chunk, so that no value's two registers come from two requests.
+        const int32_t rc =
+            read_all(p, station, start, 2 * count, kMaxReadRegisters - 1, regs.data());
+        if (rc != REGWIRE_OK) return rc;
+        for (int32_t i = 0; i < count; ++i) {
+            const auto hi = static_cast<uint32_t>(regs[static_cast<std::size_t>(2 * i)]);
+            const auto lo = static_cast<uint32_t>(regs[static_cast<std::size_t>(2 * i + 1)]);
+            buffer[i] = static_cast<int32_t>((hi << 16) | lo);
+        }
+        return REGWIRE_OK;
+    });
+}
+
+int32_t Set_4X_DX(int32_t port, int32_t station, int32_t start, int32_t count,
+                  int32_t* buffer) {
+    if (!transfer_args_ok(port, station, start, count, kMaxCount16, 1, true, buffer)) {
+        return REGWIRE_EBADARG;
+    }
+    std::array<uint16_t, kMaxCount16> regs{};
+    for (int32_t i = 0; i < count; ++i) {
+        const int32_t v = buffer[i];
+        // Signed or unsigned 16-bit; anything else would reach the device truncated.
+        if (v < -32768 || v > 65535) return REGWIRE_ERANGE;
+        regs[static_cast<std::size_t>(i)] = static_cast<uint16_t>(v & 0xFFFF);
+    }
+    return with_port(port, [&](Port& p) {
+        return write_all(p, station, start, count, kMaxWriteRegisters, regs.data());
+    });
+}
+
+int32_t Set_4X_LDX(int32_t port, int32_t station, int32_t start, int32_t count,
+                   int32_t* buffer) {
+    if (!transfer_args_ok(port, station, start, count, kMaxCount32, 2, true, buffer)) {
+        return REGWIRE_EBADARG;
+    }
+    std::array<uint16_t, 2 * kMaxCount32> regs{};
+    for (int32_t i = 0; i < count; ++i) {
+        const auto u = static_cast<uint32_t>(buffer[i]);
+        regs[static_cast<std::size_t>(2 * i)] = static_cast<uint16_t>(u >> 16);
+        regs[static_cast<std::size_t>(2 * i + 1)] = static_cast<uint16_t>(u & 0xFFFFu);
+    }
+    return with_port(port, [&](Port& p) {
+        return write_all(p, station, start, 2 * count, kMaxWriteRegisters - 1, regs.data());
+    });
+}
+
+const char* Regwire_strerror(int32_t result) {
+    switch (result) {
+        case REGWIRE_OK: return "success";
+        case REGWIRE_EBADARG: return "argument out of range, nothing sent";
+        case REGWIRE_ENOTOPEN: return "port not open";
+        case REGWIRE_EOPEN: return "cannot open the port's device";
+        case REGWIRE_ETIMEOUT: return "no reply within the response timeout";
+        case REGWIRE_ECRC: return "bad CRC or malformed reply";
+        case REGWIRE_ERANGE: return "value does not fit its register, nothing sent";
+        case REGWIRE_ELOST: return "device lost, open the port again";
+        case REGWIRE_EIO: return "line failure";
+        default: break;
+    }
+    if (REGWIRE_IS_EXCEPTION(result)) {
+        // One text per possible code, made once; the pointers stay valid.
+        static const std::array<std::string, 256> texts = [] {
+            static const char* const names[] = {
+                nullptr,
+                "illegal function",
+                "illegal data address",
+                "illegal data value",
+                "slave device failure",
+                "acknowledge",
+                "slave device busy",
+                "negative acknowledge",
+                "memory parity error",
+                nullptr,
+                "gateway path unavailable",
+                "gateway target device failed to respond",
+            };
+            std::array<std::string, 256> t;
+            for (std::size_t code = 1; code < t.size(); ++code) {
+                t[code] = "Modbus exception " + std::to_string(code);
+                if (code < std::size(names) && names[code] != nullptr) {
+                    t[code] += std::string(" (") + names[code] + ")";
+                }
+            }
+            return t;
+        }();
+        return texts[static_cast<std::size_t>(REGWIRE_EXCEPTION_CODE(result))].c_str();
+    }
+    return "unknown result code";
+}
+
+}  // extern "C"

@@ -1,0 +1,78 @@
+#include "trace.h"
+
+#include <sys/time.h>
+
+#include <cstdio>
+#include <ctime>
+#include <string>
+
+#include "regwire.h"
+
+namespace regwire {
+
+namespace {
+
+void hex(std::string& out, unsigned byte) {
+    static const char digits[] = "0123456789abcdef";
+    out += ' ';
+    out += digits[(byte >> 4) & 0xF];
+    out += digits[byte & 0xF];
+}
+
+void hex16(std::string& out, unsigned value) {
+    hex(out, (value >> 8) & 0xFF);
+    hex(out, value & 0xFF);
+}
+
+}  // namespace
+
+void trace_request(const TraceRecord& r) {
+    std::string request;
+    hex(request, static_cast<unsigned>(r.function));
+    hex16(request, static_cast<unsigned>(r.start));
+    hex16(request, static_cast<unsigned>(r.count));
+    const bool write = r.function == 0x10;
+    if (write) {
+        hex(request, static_cast<unsigned>(2 * r.count));
+        for (int i = 0; i < r.count && r.registers != nullptr; ++i) hex16(request, r.registers[i]);
+    }
+
+    std::string reply;
+    if (r.result == REGWIRE_OK && r.station == 0 && write) {
+        reply = " (broadcast, none expected)";
+    } else if (r.result == REGWIRE_OK) {
+        hex(reply, static_cast<unsigned>(r.function));
+        if (write) {
+            hex16(reply, static_cast<unsigned>(r.start));
+            hex16(reply, static_cast<unsigned>(r.count));
+        } else {
+            hex(reply, static_cast<unsigned>(2 * r.count));
+            for (int i = 0; i < r.count && r.registers != nullptr; ++i) {
+                hex16(reply, r.registers[i]);
+            }
+        }
+    } else if (REGWIRE_IS_EXCEPTION(r.result)) {
+        hex(reply, static_cast<unsigned>(r.function | 0x80));
+        hex(reply, static_cast<unsigned>(REGWIRE_EXCEPTION_CODE(r.result)));
+    } else {
+        reply = " -";
+    }
+
+    timeval now{};
+    ::gettimeofday(&now, nullptr);
+    tm local{};
+    ::localtime_r(&now.tv_sec, &local);
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "%02d:%02d:%02d.%06ld", local.tm_hour, local.tm_min,
+                  local.tm_sec, static_cast<long>(now.tv_usec));
+
+    std::fprintf(stderr,
+                 "regwire %s port %d station %d: request%s | reply%s | %s (%d) in %.1f ms, "
+                 "timeout %.1f ms%s\n",
+                 stamp, r.port, r.station, request.c_str(), reply.c_str(),
+                 Regwire_strerror(r.result), r.result, r.elapsed_ms,
+                 static_cast<double>(r.timeout_us) / 1000.0,
+                 r.retried ? ", after dropping a stale reply" : "");
+}
+
+}  // namespace regwire

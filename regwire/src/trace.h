@@ -1,0 +1,26 @@
+// REGWIRE_TRACE=1: one line per request on standard error.
+#pragma once
+
+#include <cstdint>
+
+namespace regwire {
+
+struct TraceRecord {
+    int32_t port = 0;
+    int station = 0;
+    int function = 0;           // 0x03 or 0x10
+    int start = 0;
+    int count = 0;
+    const uint16_t* registers = nullptr;  // values written, or read (on success)
+    int32_t result = 0;
+    uint32_t timeout_us = 0;
+    double elapsed_ms = 0;
+    bool retried = false;       // a reply was dropped as stale and the request repeated
+};
+
+// The request and reply are shown as their PDUs (function code onwards), formed
+// from the request's arguments and the decoded reply; the RTU address byte and
+// CRC, or the TCP header, are libmodbus's and not repeated here.
+void trace_request(const TraceRecord& record);
+
+}  // namespace regwire
