@@ -1,0 +1,217 @@
+// What a misbehaving line gives: silent slaves, corrupt replies, exceptions, late
+// replies, a vanishing device, and no leaked descriptors along the way.
+#include <dirent.h>
+#include <gtest/gtest.h>
+
+#include <array>
+#include <chrono>
+#include <string>
+
+#include "bench_port.h"
+
+namespace {
+
+using regwire_test::kPort;
+using regwire_test::OpenSlave;
+using regwire_test::ScopedEnv;
+using Clock = std::chrono::steady_clock;
+
+constexpr int32_t kGuard = 0x6B6B6B6B;
+
+double ms_since(Clock::time_point t) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
+}
+
+// The documented bound of one function 03 request at 19200 bit/s.
+double read_bound_ms(int registers, double turnaround_ms) {
+    return (8 + 5 + 2 * registers) * 11.0 * 1000.0 / 19200.0 + turnaround_ms;
+}
+
+TEST(RegwireLineFaults, SilentSlaveTimesOutWithinItsBound) {
+    struct Case {
+        const char* turnaround;  // REGWIRE_TURNAROUND_MS, nullptr for the default
+        double turnaround_ms;
+    } cases[] = {{nullptr, 100.0}, {"250", 250.0}, {"20", 20.0}};
+    for (const Case& c : cases) {
+        std::unique_ptr<ScopedEnv> env;
+        if (c.turnaround != nullptr) env = std::make_unique<ScopedEnv>("REGWIRE_TURNAROUND_MS", c.turnaround);
+        OpenSlave bench({"--no-reply-every", "1"});
+        ASSERT_TRUE(bench.ready()) << bench.why();
+        std::array<int32_t, 10> buf;
+        buf.fill(kGuard);
+        const auto began = Clock::now();
+        EXPECT_EQ(Get_4X_DX(bench.port, 1, 0, 10, buf.data()), REGWIRE_ETIMEOUT);
+        const double took = ms_since(began);
+        const double bound = read_bound_ms(10, c.turnaround_ms);
+        EXPECT_GE(took, c.turnaround_ms * 0.9) << "gave up before the slave's allowance";
+        EXPECT_LT(took, 3 * bound) << "bound " << bound << " ms";
+        for (int32_t v : buf) EXPECT_EQ(v, kGuard);
+        std::printf("turnaround %.0f ms: timeout after %.1f ms, bound %.1f ms\n", c.turnaround_ms,
+                    took, bound);
+    }
+}
+
+TEST(RegwireLineFaults, CorruptRepliesAndExceptionsLeaveTheBufferAlone) {
+    // Magic registers fault any request touching them, so those cases use one
+    // register; the every-request faults are also tried on 32-bit reads.
+    struct Case {
+        std::vector<std::string> args;
+        int32_t start;
+        int32_t expected;
+    } cases[] = {
+        {{"--bad-crc-every", "1"}, 10, REGWIRE_ECRC},
+        {{}, 60002, REGWIRE_ECRC},
+        {{"--exception", "2", "--exception-every", "1"}, 10, REGWIRE_EXCEPTION_BASE - 2},
+        {{"--exception", "6", "--exception-every", "1"}, 10, REGWIRE_EXCEPTION_BASE - 6},
+        {{}, 60003, REGWIRE_EXCEPTION_BASE - 4},
+        {{}, 60001, REGWIRE_ETIMEOUT},
+    };
+    for (const Case& c : cases) {
+        OpenSlave bench(c.args);
+        ASSERT_TRUE(bench.ready()) << bench.why();
+        const bool magic = c.args.empty();
+        for (bool wide : {false, true}) {
+            if (wide && magic) continue;
+            std::array<int32_t, 2> buf{kGuard, kGuard};
+            const int32_t rc = wide ? Get_4X_LDX(bench.port, 1, c.start, 1, buf.data())
+                                    : Get_4X_DX(bench.port, 1, c.start, magic ? 1 : 2, buf.data());
+            EXPECT_EQ(rc, c.expected) << "start " << c.start << (wide ? " (32-bit)" : "");
+            EXPECT_EQ(buf[0], kGuard);
+            EXPECT_EQ(buf[1], kGuard);
+        }
+        // Writes report the same way.
+        std::array<int32_t, 2> w{1, 2};
+        EXPECT_EQ(Set_4X_DX(bench.port, 1, c.start, 1, w.data()), c.expected);
+        if (!magic) {
+            EXPECT_EQ(Set_4X_LDX(bench.port, 1, c.start, 1, w.data()), c.expected);
+        }
+    }
+}
+
+TEST(RegwireLineFaults, SplitReadFailingLateLeavesTheBufferAlone) {
+    // Every second request is corrupted: the first half of a 64-value read arrives,
+    // the second does not.
+    OpenSlave bench({"--bad-crc-every", "2"});
+    ASSERT_TRUE(bench.ready()) << bench.why();
+    std::array<int32_t, 64> buf;
+    buf.fill(kGuard);
+    EXPECT_EQ(Get_4X_LDX(bench.port, 1, 0, 64, buf.data()), REGWIRE_ECRC);
+    for (int32_t v : buf) ASSERT_EQ(v, kGuard);
+    EXPECT_EQ(bench.slave.counter("fc03"), 2);
+}
+
+TEST(RegwireLineFaults, LateReplyIsNeverTakenForTheNextRequest) {
+    // A request touching 60004 is answered 400 ms late, well past the timeout.
+    OpenSlave bench({"--delay-ms", "400"});
+    ASSERT_TRUE(bench.ready()) << bench.why();
+    std::array<int32_t, 2> mark{4321, -4321};
+    ASSERT_EQ(Set_4X_DX(bench.port, 1, 100, 2, mark.data()), REGWIRE_OK);
+
+    std::array<int32_t, 2> buf{kGuard, kGuard};
+    ASSERT_EQ(Get_4X_DX(bench.port, 1, 60004, 2, buf.data()), REGWIRE_ETIMEOUT);
+    // Read the marked registers at once and again until a reply comes: whatever
+    // arrives must be theirs, never the late zeros of 60004.
+    int32_t last = REGWIRE_EIO;
+    const bool answered = benchslave_fixture::eventually(
+        [&] {
+            buf = {kGuard, kGuard};
+            last = Get_4X_DX(bench.port, 1, 100, 2, buf.data());
+            EXPECT_TRUE(last == REGWIRE_OK || last == REGWIRE_ETIMEOUT || last == REGWIRE_EIO)
+                << Regwire_strerror(last);
+            if (last != REGWIRE_OK) {
+                EXPECT_EQ(buf[0], kGuard);
+            }
+            return last == REGWIRE_OK;
+        },
+        std::chrono::seconds(5));
+    ASSERT_TRUE(answered) << Regwire_strerror(last);
+    EXPECT_EQ(buf, mark);
+    // And the line stays in step afterwards.
+    for (int32_t i = 0; i < 5; ++i) {
+        int32_t w = 700 + i;
+        int32_t r = 0;
+        ASSERT_EQ(Set_4X_DX(bench.port, 1, 300 + i, 1, &w), REGWIRE_OK);
+        ASSERT_EQ(Get_4X_DX(bench.port, 1, 300 + i, 1, &r), REGWIRE_OK);
+        EXPECT_EQ(r, w);
+    }
+}
+
+TEST(RegwireLineFaults, VanishedDeviceIsLostUntilOpenedAgain) {
+    for (bool tcp : {false, true}) {
+        std::vector<std::string> args;
+        if (tcp) args = {"--tcp", "0"};
+        auto first = std::make_unique<benchslave_fixture::SlaveProcess>(args, kPort);
+        ASSERT_TRUE(first->started()) << first->error();
+        ASSERT_EQ(OpenPort_Modbus(kPort, 2, 0), REGWIRE_OK);
+        int32_t v = 0;
+        ASSERT_EQ(Get_4X_DX(kPort, 1, 0, 1, &v), REGWIRE_OK);
+
+        first->kill_now();
+        v = kGuard;
+        int32_t w = 1;
+        EXPECT_EQ(Get_4X_DX(kPort, 1, 0, 1, &v), REGWIRE_ELOST) << (tcp ? "tcp" : "pty");
+        EXPECT_EQ(Set_4X_DX(kPort, 1, 0, 1, &w), REGWIRE_ELOST);
+        EXPECT_EQ(Get_4X_LDX(kPort, 1, 0, 1, &v), REGWIRE_ELOST);
+        EXPECT_EQ(v, kGuard);
+        first.reset();
+
+        benchslave_fixture::SlaveProcess second(args, kPort);
+        ASSERT_TRUE(second.started()) << second.error();
+        EXPECT_EQ(Get_4X_DX(kPort, 1, 0, 1, &v), REGWIRE_ELOST) << "lost until opened again";
+        ASSERT_EQ(OpenPort_Modbus(kPort, 2, 0), REGWIRE_OK);
+        EXPECT_EQ(Get_4X_DX(kPort, 1, 0, 1, &v), REGWIRE_OK);
+        EXPECT_EQ(v, 0);
+        EXPECT_EQ(ClosePort_Modbus(kPort), REGWIRE_OK);
+    }
+}
+
+int open_descriptors() {
+    int n = 0;
+    DIR* d = ::opendir("/proc/self/fd");
+    if (d == nullptr) return -1;
+    while (const dirent* e = ::readdir(d)) {
+        if (e->d_name[0] != '.') ++n;
+    }
+    ::closedir(d);
+    return n;
+}
+
+TEST(RegwireLineFaults, NoDescriptorLeaksOverManyOpens) {
+    OpenSlave bench;
+    ASSERT_TRUE(bench.ready()) << bench.why();
+    ASSERT_EQ(ClosePort_Modbus(bench.port), REGWIRE_OK);
+    ScopedEnv missing("REGWIRE_PORT30", "/nonexistent/regwire-device");
+    const int before = open_descriptors();
+    for (int i = 0; i < 1000; ++i) {
+        ASSERT_EQ(OpenPort_Modbus(bench.port, i % 9, i % 3), REGWIRE_OK) << "cycle " << i;
+        if (i % 100 == 0) {
+            int32_t v = 0;
+            ASSERT_EQ(Get_4X_DX(bench.port, 1, 0, 1, &v), REGWIRE_OK);
+            ASSERT_EQ(OpenPort_Modbus(bench.port, 2, 0), REGWIRE_OK);  // reopen while open
+            ASSERT_EQ(OpenPort_Modbus(30, 2, 0), REGWIRE_EOPEN);
+        }
+        ASSERT_EQ(ClosePort_Modbus(bench.port), REGWIRE_OK);
+    }
+    EXPECT_EQ(open_descriptors(), before);
+}
+
+TEST(RegwireLineFaults, TraceShowsRequestsRepliesAndOutcomes) {
+    ScopedEnv trace("REGWIRE_TRACE", "1");
+    OpenSlave bench({"--pattern", "demo"});
+    ASSERT_TRUE(bench.ready()) << bench.why();
+    testing::internal::CaptureStderr();
+    std::array<int32_t, 2> buf{};
+    const int32_t ok = Get_4X_DX(bench.port, 1, 100, 2, buf.data());
+    const int32_t exc = Get_4X_DX(bench.port, 1, 60003, 1, buf.data());
+    const std::string out = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(ok, REGWIRE_OK);
+    EXPECT_EQ(exc, REGWIRE_EXCEPTION_BASE - 4);
+    // Request PDU 03 0064 0002, reply 03 04 0000 0001, then the exception reply.
+    EXPECT_NE(out.find("request 03 00 64 00 02"), std::string::npos) << out;
+    EXPECT_NE(out.find("reply 03 04 00 00 00 01"), std::string::npos) << out;
+    EXPECT_NE(out.find("reply 83 04"), std::string::npos) << out;
+    EXPECT_NE(out.find(Regwire_strerror(REGWIRE_OK)), std::string::npos) << out;
+    EXPECT_NE(out.find("port 6 station 1"), std::string::npos) << out;
+}
+
+}  // namespace
