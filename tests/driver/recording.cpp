@@ -34,8 +34,8 @@ std::vector<std::string> Recording::takeCalls() {
 }
 
 void Recording::setReadValues(const std::vector<int32_t>& values) {
-    // The program loaded the library by name; this finds that same copy.
-    void* library = dlopen("libRegwire.so", RTLD_NOW | RTLD_NOLOAD);
+    // Found by the same name and search as the program's driver: the same copy.
+    void* library = dlopen("libRegwire.so", RTLD_NOW);
     if (library == nullptr) throw std::runtime_error("the recording library is not loaded");
     using SetFn = void (*)(const int32_t*, int32_t);
     auto set = reinterpret_cast<SetFn>(dlsym(library, "Recording_SetReadValues"));

@@ -18,7 +18,6 @@ public:
     std::vector<std::string> takeCalls();
 
     // Values the read functions copy into the buffer (element k from values[k]).
-    // Needs the library loaded: call after the first driver call.
     void setReadValues(const std::vector<int32_t>& values);
 
 private:

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
+
 #include <QMessageBox>
 #include <QTest>
 #include <memory>
