@@ -1,6 +1,7 @@
 // A simulator on a Regwire port, opened for the length of a test.
 #pragma once
 
+#include <cstdlib>
 #include <string>
 #include <utility>
 #include <vector>
