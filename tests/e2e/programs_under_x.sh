@@ -1,0 +1,101 @@
+#!/usr/bin/env bash
+# The programs in a real X server (Xvfb): each shows one window of its exact size,
+# and the Exit button ends it at once with status 0. Then the demo: it starts the
+# simulator and Wordbench, shows live values after Open and Start reading, and stops
+# the simulator when the program ends.
+# Usage: programs_under_x.sh BUILD_DIR SOURCE_DIR
+set -euo pipefail
+build=$1
+source=$2
+
+if [ -z "${BENCH_UNDER_XVFB:-}" ]; then
+  export BENCH_UNDER_XVFB=1
+  exec xvfb-run -a -s "-screen 0 1100x800x24 -dpi 96" "$0" "$@"
+fi
+unset QT_QPA_PLATFORM
+runtime=$(mktemp -d); chmod 700 "$runtime"; export XDG_RUNTIME_DIR=$runtime
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill -9 "$pid" 2>/dev/null || true; done
+  rm -rf "$runtime"
+}
+trap cleanup EXIT
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+window_of() {  # pid -> window id, waiting up to 10 s
+  local id=""
+  for _ in $(seq 100); do
+    id=$(xdotool search --onlyvisible --pid "$1" 2>/dev/null | head -n 1) || true
+    [ -n "$id" ] && { echo "$id"; return 0; }
+    sleep 0.1
+  done
+  return 1
+}
+
+exited_within() {  # pid seconds -> waits for the process to end
+  for _ in $(seq $(($2 * 10))); do
+    kill -0 "$1" 2>/dev/null || return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+click_at() {  # window x y (pixels inside the window)
+  xdotool mousemove --window "$1" "$2" "$3" click 1
+}
+
+passed=0
+for case in "wordbench 951 713" "longbench 945 713"; do
+  set -- $case
+  program=$1 width=$2 height=$3
+  LD_LIBRARY_PATH=$build/lib "$build/bin/$program" &
+  pid=$!; pids+=("$pid")
+  id=$(window_of "$pid") || fail "$program shows no window"
+  geometry=$(xdotool getwindowgeometry "$id" | awk '/Geometry/ {print $2}')
+  [ "$geometry" = "${width}x${height}" ] || fail "$program window is $geometry, not ${width}x${height}"
+  [ "$(xdotool search --onlyvisible --pid "$pid" | wc -l)" -eq 1 ] || fail "$program shows more than one window"
+  name=$(xdotool getwindowname "$id")
+  case "$name" in *位整数测试) ;; *) fail "$program caption is '$name'" ;; esac
+  # Exit (退出) at 13200,1200 twips, 825x345: its centre in pixels.
+  click_at "$id" 907 91
+  exited_within "$pid" 5 || fail "$program did not end on Exit"
+  wait "$pid" || fail "$program ended with status $?"
+  echo "ok - $program: one ${geometry} window, Exit ends it"
+  passed=$((passed + 1))
+done
+
+# The demo, with this build as it is.
+log=$runtime/demo.log
+REGWIRE_TRACE=1 BENCH_BUILD_DIR=$build "$source/scripts/demo" wordbench >"$log" 2>&1 &
+demo=$!; pids+=("$demo")
+slave=""
+for _ in $(seq 100); do
+  slave=$(sed -n 's/.*pid \([0-9]*\)).*/\1/p' "$log" | head -n 1)
+  [ -n "$slave" ] && break
+  sleep 0.1
+done
+[ -n "$slave" ] || { cat "$log"; fail "the demo started no simulator"; }
+program=""
+for _ in $(seq 100); do
+  program=$(pgrep -P "$demo" -x wordbench || true)
+  [ -n "$program" ] && break
+  sleep 0.1
+done
+[ -n "$program" ] || { cat "$log"; fail "the demo started no wordbench"; }
+id=$(window_of "$program") || fail "the demo's wordbench shows no window"
+click_at "$id" 806 41   # 打开 (Open)
+click_at "$id" 353 92   # 开始读 (Start reading)
+sleep 1.5               # two or three read ticks
+shot=${BENCH_DEMO_SHOT:-$runtime/demo.png}
+import -window "$id" "$shot"
+click_at "$id" 907 91   # 退出 (Exit)
+exited_within "$demo" 10 || { cat "$log"; fail "the demo did not end with its program"; }
+wait "$demo" || { cat "$log"; fail "the demo ended with status $?"; }
+if kill -0 "$slave" 2>/dev/null; then fail "the demo left its simulator running"; fi
+# The library's trace shows the reads of the ticks, answered by the simulator.
+reads=$(grep -cE 'request 03 [0-9a-f ]+\| reply 03 [0-9a-f ]+\| success \(0\)' "$log" || true)
+[ "$reads" -ge 2 ] || { cat "$log"; fail "the demo's window read $reads times"; }
+echo "ok - demo starts the simulator and Wordbench, and stops both"
+passed=$((passed + 1))
+echo "$passed passed, 0 failed"
