@@ -1,8 +1,12 @@
 #include "driver/library_driver.h"
 
 #include <dlfcn.h>
+#include <link.h>
+#include <unistd.h>
 
+#include <cstddef>
 #include <utility>
+#include <vector>
 
 #include "regwire.h"
 
@@ -19,6 +23,42 @@ static_assert(std::is_same_v<TransferFn, decltype(&::Set_4X_LDX)>);
 std::string lastDlError(const std::string& fallback) {
     const char* e = dlerror();
     return e != nullptr ? std::string(e) : fallback;
+}
+
+// The directories the loader searches for the program itself, in its order:
+// LD_LIBRARY_PATH, the program's RUNPATH, the system's directories.
+std::vector<std::string> programSearchPath() {
+    std::vector<std::string> dirs;
+    void* program = dlopen(nullptr, RTLD_NOW);
+    Dl_serinfo size{};
+    if (program == nullptr || dlinfo(program, RTLD_DI_SERINFOSIZE, &size) != 0) return dirs;
+    std::vector<std::max_align_t> storage(size.dls_size / sizeof(std::max_align_t) + 1);
+    auto* info = reinterpret_cast<Dl_serinfo*>(storage.data());
+    if (dlinfo(program, RTLD_DI_SERINFOSIZE, info) != 0 ||
+        dlinfo(program, RTLD_DI_SERINFO, info) != 0) {
+        return dirs;
+    }
+    for (unsigned i = 0; i < info->dls_cnt; ++i) dirs.emplace_back(info->dls_serpath[i].dls_name);
+    return dirs;
+}
+
+// dlopen by file name. When something interposes dlopen (a sanitizer runtime, a
+// preloaded tracer), glibc sees the interposer as the caller and searches its
+// RUNPATH instead of the program's; then the program's own search path is walked.
+void* openByName(const std::string& fileName, std::string& failure) {
+    dlerror();
+    void* library = dlopen(fileName.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (library != nullptr) return library;
+    failure = lastDlError(fileName + ": cannot be loaded");
+    if (fileName.find('/') != std::string::npos) return nullptr;
+    for (const std::string& dir : programSearchPath()) {
+        const std::string path = dir + "/" + fileName;
+        if (access(path.c_str(), F_OK) != 0) continue;
+        library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (library != nullptr) return library;
+        failure = lastDlError(path + ": cannot be loaded");
+    }
+    return nullptr;
 }
 
 template <typename Fn, typename... Args>
@@ -45,12 +85,8 @@ LibraryDriver::~LibraryDriver() {
 void* LibraryDriver::bind(const char* name, void*& slot, std::string& failure) {
     if (slot != nullptr) return slot;
     if (library_ == nullptr) {
-        dlerror();
-        library_ = dlopen(fileName_.c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (library_ == nullptr) {
-            failure = lastDlError(fileName_ + ": cannot be loaded");
-            return nullptr;
-        }
+        library_ = openByName(fileName_, failure);
+        if (library_ == nullptr) return nullptr;
     }
     dlerror();
     slot = dlsym(library_, name);
