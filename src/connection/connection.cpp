@@ -1,17 +1,9 @@
 #include "connection/connection.h"
 
 #include "core/numbers.h"
+#include "window/parsed_text.h"
 
 namespace bench {
-namespace {
-
-// A text beyond the 32-bit range leaves the setting as it was.
-void storeParsed(int32_t& setting, const QString& text) {
-    if (const auto value = parseInt32(text.toStdString())) setting = *value;
-}
-
-}  // namespace
-
 void Connection::Command9_Click() {
     Controls& c = ctx_.controls;
     auto& settings = ctx_.state.PortSettings;

@@ -106,32 +106,31 @@ DriverCall LibraryDriver::ClosePort_Modbus(int32_t port) {
     return call<CloseFn>(f, failure, port);
 }
 
+DriverCall LibraryDriver::transfer(const char* name, void*& slot, int32_t port, int32_t station,
+                                   int32_t start, int32_t count, int32_t* buffer) {
+    std::string failure;
+    void* f = bind(name, slot, failure);
+    return call<TransferFn>(f, failure, port, station, start, count, buffer);
+}
+
 DriverCall LibraryDriver::Get_4X_DX(int32_t port, int32_t station, int32_t start, int32_t count,
                                     int32_t* buffer) {
-    std::string failure;
-    void* f = bind("Get_4X_DX", get16_, failure);
-    return call<TransferFn>(f, failure, port, station, start, count, buffer);
+    return transfer("Get_4X_DX", get16_, port, station, start, count, buffer);
 }
 
 DriverCall LibraryDriver::Set_4X_DX(int32_t port, int32_t station, int32_t start, int32_t count,
                                     int32_t* buffer) {
-    std::string failure;
-    void* f = bind("Set_4X_DX", set16_, failure);
-    return call<TransferFn>(f, failure, port, station, start, count, buffer);
+    return transfer("Set_4X_DX", set16_, port, station, start, count, buffer);
 }
 
 DriverCall LibraryDriver::Get_4X_LDX(int32_t port, int32_t station, int32_t start, int32_t count,
                                      int32_t* buffer) {
-    std::string failure;
-    void* f = bind("Get_4X_LDX", get32_, failure);
-    return call<TransferFn>(f, failure, port, station, start, count, buffer);
+    return transfer("Get_4X_LDX", get32_, port, station, start, count, buffer);
 }
 
 DriverCall LibraryDriver::Set_4X_LDX(int32_t port, int32_t station, int32_t start, int32_t count,
                                      int32_t* buffer) {
-    std::string failure;
-    void* f = bind("Set_4X_LDX", set32_, failure);
-    return call<TransferFn>(f, failure, port, station, start, count, buffer);
+    return transfer("Set_4X_LDX", set32_, port, station, start, count, buffer);
 }
 
 }  // namespace bench

@@ -34,6 +34,9 @@ public:
 private:
     // Address of `name`, binding the library first if needed; null with `failure` set.
     void* bind(const char* name, void*& slot, std::string& failure);
+    // One of the four transfer functions, which share their signature.
+    DriverCall transfer(const char* name, void*& slot, int32_t port, int32_t station,
+                        int32_t start, int32_t count, int32_t* buffer);
 
     std::string fileName_;
     void* library_ = nullptr;

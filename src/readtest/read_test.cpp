@@ -4,25 +4,18 @@
 
 #include "core/grid_layout.h"
 #include "core/numbers.h"
+#include "window/parsed_text.h"
 #include "window/grid_view.h"
 
 namespace bench {
-namespace {
-
-void storeParsed(int32_t& variable, const QLineEdit* field) {
-    if (const auto value = parseInt32(field->text().toStdString())) variable = *value;
-}
-
-}  // namespace
-
 void ReadTest::Command3_Click() {
     Controls& c = ctx_.controls;
-    storeParsed(readCount_, c.Text1);
+    storeParsed(readCount_, c.Text1->text());
     if (readCount_ > kMaxValues) {
         c.Text1->setText(QStringLiteral("32"));
-        storeParsed(readCount_, c.Text1);
+        storeParsed(readCount_, c.Text1->text());
     }
-    storeParsed(readStart_, c.Text2);
+    storeParsed(readStart_, c.Text2->text());
     // Value cells stay empty until the next tick fills them.
     layOutGrid(*c.MSFlexGrid1, readCount_, readStart_, ctx_.facts.addressStep,
                [](int) { return QString(); });
@@ -37,7 +30,7 @@ void ReadTest::Timer1_Timer() {
     c.Label2_10->setText(now.toString(QStringLiteral("HH:mm:ss")));
 
     auto& settings = ctx_.state.PortSettings;
-    storeParsed(settings[kReadStart], c.Text2);
+    storeParsed(settings[kReadStart], c.Text2->text());
     int32_t* buffer = ctx_.state.ReadValues.data();
     const DriverCall call =
         ctx_.is16Bit()

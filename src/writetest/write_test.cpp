@@ -4,14 +4,11 @@
 
 #include "core/grid_layout.h"
 #include "core/numbers.h"
+#include "window/parsed_text.h"
 #include "window/grid_view.h"
 
 namespace bench {
 namespace {
-
-void storeParsed(int32_t& variable, const QLineEdit* field) {
-    if (const auto value = parseInt32(field->text().toStdString())) variable = *value;
-}
 
 // Values the Write command copies into its buffer; the rest of the 81 stay 0.
 constexpr std::size_t kValuesCopied = 64;
@@ -20,12 +17,12 @@ constexpr std::size_t kValuesCopied = 64;
 
 void WriteTest::Timer2_Timer() {
     Controls& c = ctx_.controls;
-    storeParsed(writeCount_, c.Text4);
+    storeParsed(writeCount_, c.Text4->text());
     if (writeCount_ > kMaxValues) {
         c.Text4->setText(QStringLiteral("1"));
-        storeParsed(writeCount_, c.Text4);
+        storeParsed(writeCount_, c.Text4->text());
     }
-    storeParsed(writeStart_, c.Text3);
+    storeParsed(writeStart_, c.Text3->text());
     const auto& values = ctx_.state.WriteValues;
     FlexGrid& grid = *c.MSFlexGrid2;
     layOutGrid(grid, writeCount_, writeStart_, ctx_.facts.addressStep, [&](int row) {

@@ -32,7 +32,8 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"1 E 2", 100}, ParseCase{"&H1F", 31}, ParseCase{"&hff", 255},
         ParseCase{"&O17", 15}, ParseCase{"&o8", 0}, ParseCase{"&HG", 0}, ParseCase{"&", 0},
         ParseCase{"-&H10", -16}, ParseCase{"0x10", 0}, ParseCase{"007", 7},
-        ParseCase{"65535.5", 65535.5}, ParseCase{"-1", -1}));
+        ParseCase{"65535.5", 65535.5}, ParseCase{"-1", -1}, ParseCase{"2\r.5", 2},
+        ParseCase{"6\r4", 6}, ParseCase{"\r-5", 0}));
 
 TEST(LenientParse, HugeExponentGivesInfinityOfItsSign) {
     EXPECT_EQ(parseLenient("1E999"), std::numeric_limits<double>::infinity());

@@ -4,10 +4,10 @@
 
 #include <cstdint>
 #include <map>
-#include <regex>
 #include <string>
 #include <vector>
 
+#include "mbpoll.h"
 #include "regwire.h"
 #include "slave_process.h"
 
@@ -31,18 +31,6 @@ std::vector<std::string> mbpoll_args(const SlaveProcess& slave, const Link& link
     return {"mbpoll", "-m",  "rtu",     "-b", link.baud, "-P", link.parity,
             "-a",     "1",   "-0",      "-o", "1",       "-t", wide ? "4:int" : "4",
             "-B",     "-r",  std::to_string(start),      slave.address()};
-}
-
-// "[ADDR]: \tVALUE" or "[ADDR]: \tRAW (SIGNED)" lines; the signed value when shown.
-std::map<int, int64_t> parse_values(const std::string& output) {
-    std::map<int, int64_t> values;
-    static const std::regex line(R"(\[(\d+)\]:\s+(-?\d+)(?:\s+\((-?\d+)\))?)");
-    for (auto it = std::sregex_iterator(output.begin(), output.end(), line);
-         it != std::sregex_iterator(); ++it) {
-        const auto& m = *it;
-        values[std::stoi(m[1])] = std::stoll(m[3].matched ? m[3].str() : m[2].str());
-    }
-    return values;
 }
 
 class PeerInterop : public ::testing::TestWithParam<bool> {
@@ -74,7 +62,7 @@ TEST_P(PeerInterop, MbpollReadsWhatRegwireWrote) {
         args.insert(args.end() - 1, {"-1", "-c", std::to_string(values.size())});
         const auto r = run_program(args, std::chrono::seconds(20));
         ASSERT_TRUE(r.finished && r.exit_code == 0) << r.output;
-        const auto got = parse_values(r.output);
+        const auto got = bench::testing::parseMbpollValues(r.output);
         ASSERT_EQ(got.size(), values.size()) << r.output;
         for (std::size_t i = 0; i < values.size(); ++i) {
             const int address = start + static_cast<int>(i) * (wide ? 2 : 1);
