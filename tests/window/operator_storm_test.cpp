@@ -16,7 +16,7 @@ namespace {
 
 int stormEvents() {
     const char* n = std::getenv("STORM_EVENTS");
-    return n != nullptr ? std::atoi(n) : 3000;
+    return n != nullptr ? std::atoi(n) : 10000;
 }
 
 class OperatorStorm : public WindowTest, public ::testing::WithParamInterface<Variant> {
