@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "regwire.h"
@@ -207,12 +208,57 @@ void Port::drain(uint32_t quiet_us) {
     modbus_flush(ctx_);
 }
 
-int32_t Port::attempt(int start, int count, uint16_t* dest, const uint16_t* src, int& err) {
+int32_t Port::attempt(int station, int start, int count, uint16_t* dest, const uint16_t* src,
+                      int& err) {
+    if (dest == nullptr && !tcp_ && station != 0) {
+        return write_with_echo_check(station, start, count, src, err);
+    }
     const int rc = dest != nullptr ? modbus_read_registers(ctx_, start, count, dest)
                                    : modbus_write_registers(ctx_, start, count, src);
     err = errno;  // before anything else can change it
     if (rc == count) return REGWIRE_OK;
     return result_for_errno(err);
+}
+
+// libmodbus accepts a function 16 reply whose quantity matches, whatever address
+// it echoes, so on a serial line the echo of a write to another address (a late
+// reply, or a slave answering something else) passed for success although this
+// write may never have been carried out. The request therefore goes out as a raw
+// request, which libmodbus frames (station byte, CRC), and the whole echo is
+// compared with it. TCP keeps modbus_write_registers: there the transaction id
+// ties a reply to its request, and a raw request would not carry one.
+int32_t Port::write_with_echo_check(int station, int start, int count, const uint16_t* src,
+                                    int& err) {
+    uint8_t req[7 + 2 * MODBUS_MAX_WRITE_REGISTERS];
+    req[0] = static_cast<uint8_t>(station);
+    req[1] = MODBUS_FC_WRITE_MULTIPLE_REGISTERS;
+    req[2] = static_cast<uint8_t>(start >> 8);
+    req[3] = static_cast<uint8_t>(start & 0xFF);
+    req[4] = static_cast<uint8_t>(count >> 8);
+    req[5] = static_cast<uint8_t>(count & 0xFF);
+    req[6] = static_cast<uint8_t>(2 * count);
+    for (int i = 0; i < count; ++i) {
+        req[7 + 2 * i] = static_cast<uint8_t>(src[i] >> 8);
+        req[8 + 2 * i] = static_cast<uint8_t>(src[i] & 0xFF);
+    }
+    if (modbus_send_raw_request(ctx_, req, 7 + 2 * count) < 0) {
+        err = errno;
+        return result_for_errno(err);
+    }
+    uint8_t rsp[MODBUS_RTU_MAX_ADU_LENGTH];
+    const int rc = modbus_receive_confirmation(ctx_, rsp);
+    err = errno;
+    if (rc < 0) return result_for_errno(err);
+    // 0: a frame of another station, which libmodbus does not check further.
+    if (rc == 0 || rsp[0] != req[0]) return REGWIRE_ECRC;
+    if (rsp[1] == (MODBUS_FC_WRITE_MULTIPLE_REGISTERS | 0x80) && rc == 5) {
+        // Mapped as libmodbus maps the exceptions of its own requests.
+        err = rsp[2] < MODBUS_EXCEPTION_MAX ? MODBUS_ENOBASE + rsp[2] : EMBBADEXC;
+        return result_for_errno(err);
+    }
+    // Station, function, address and quantity, then the CRC.
+    if (rc == 8 && std::memcmp(rsp, req, 6) == 0) return REGWIRE_OK;
+    return REGWIRE_ECRC;
 }
 
 int32_t Port::exchange(int station, int start, int count, uint16_t* dest, const uint16_t* src) {
@@ -248,7 +294,7 @@ int32_t Port::exchange(int station, int start, int count, uint16_t* dest, const 
         set_timeout(ctx_, timeout_us, true);
         const auto began = std::chrono::steady_clock::now();
         int err = 0;
-        result = attempt(start, count, dest, src, err);
+        result = attempt(station, start, count, dest, src, err);
         record.elapsed_ms = std::chrono::duration<double, std::milli>(
                                 std::chrono::steady_clock::now() - began)
                                 .count();

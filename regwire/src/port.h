@@ -32,7 +32,10 @@ private:
     enum class Kind { Read, Write };
     // Exactly one of dest (read) and src (write) is given.
     int32_t exchange(int station, int start, int count, uint16_t* dest, const uint16_t* src);
-    int32_t attempt(int start, int count, uint16_t* dest, const uint16_t* src, int& err);
+    int32_t attempt(int station, int start, int count, uint16_t* dest, const uint16_t* src,
+                    int& err);
+    int32_t write_with_echo_check(int station, int start, int count, const uint16_t* src,
+                                  int& err);
     bool line_hung_up_or_dirty();
     bool trailing_traffic(uint32_t wait_us);
     void drain(uint32_t quiet_us);
