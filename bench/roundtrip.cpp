@@ -1,7 +1,8 @@
 // Round trips through libRegwire.so beside the same transfers made with raw
 // libmodbus calls, on one pseudo-terminal against one benchslave. The two sides
-// take turns in blocks (Regwire holds the line exclusively while open), and
-// alternate which goes first, so drift on a busy machine hits both alike.
+// take turns in blocks (Regwire holds the line exclusively while open) and
+// alternate which goes first; inside a block the four operations take turns call
+// by call. Drift on a busy machine thus hits every figure alike.
 #include <modbus.h>
 
 #include <algorithm>
@@ -151,21 +152,21 @@ private:
 // Samples in milliseconds: [operation][block][call].
 using Samples = std::vector<std::vector<double>>[kOps];
 
-// Runs `count` timed calls of every operation on one side, after a few untimed
-// ones, as one block.
+// Runs `count` timed calls of every operation on one side as one block, the
+// operations taking turns call by call, after a few untimed calls of each.
 bool run_block(Side& side, int count, int& sequence, Samples& samples, std::string& error) {
     if (!side.open(error)) return false;
     bool ok = true;
-    for (int op = 0; ok && op < kOps; ++op) {
-        std::vector<double> block;
-        for (int i = 0; ok && i < kWarmup; ++i) ok = side.call(static_cast<Op>(op), ++sequence, error);
-        for (int i = 0; ok && i < count; ++i) {
+    std::vector<double> block[kOps];
+    for (int i = -kWarmup; ok && i < count; ++i) {
+        for (int op = 0; ok && op < kOps; ++op) {
             const auto began = Clock::now();
             ok = side.call(static_cast<Op>(op), ++sequence, error);
-            block.push_back(std::chrono::duration<double, std::milli>(Clock::now() - began).count());
+            const double ms = std::chrono::duration<double, std::milli>(Clock::now() - began).count();
+            if (i >= 0) block[op].push_back(ms);
         }
-        samples[op].push_back(std::move(block));
     }
+    for (int op = 0; op < kOps; ++op) samples[op].push_back(std::move(block[op]));
     side.close();
     return ok;
 }
