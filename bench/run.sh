@@ -47,6 +47,10 @@ run() {
 }
 
 echo "machine: $(nproc) CPUs, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//'), $(date -u '+%Y-%m-%d %H:%M UTC')"
+echo "== line time of a real RTU line (11 bits a character, 3.5-character gaps)"
+if ! "$bin/bench_wire_table"; then
+  failed+=("bench_wire_table")
+fi
 run bench_roundtrip "${roundtrip[@]}"
 run bench_peers "${peers[@]}"
 run bench_silent "${silent[@]}"

@@ -35,6 +35,15 @@ double wire_ms(const std::vector<Exchange>& exchanges, int baud) {
     return line_chars(exchanges) * kBitsPerChar * 1000.0 / baud;
 }
 
+double wire_ms_fixed_gaps(const std::vector<Exchange>& exchanges, int baud) {
+    if (baud <= 0) return 0;
+    const double char_ms = kBitsPerChar * 1000.0 / baud;
+    const double gap_ms = baud > 19200 && kGapChars * char_ms < 1.75 ? 1.75 : kGapChars * char_ms;
+    double ms = 0;
+    for (const Exchange& e : exchanges) ms += (e.request_bytes + e.reply_bytes) * char_ms + 2 * gap_ms;
+    return ms;
+}
+
 double response_bound_ms(const Exchange& exchange, int baud, double turnaround_ms) {
     if (baud <= 0) return turnaround_ms;
     return (exchange.request_bytes + exchange.reply_bytes) * kBitsPerChar * 1000.0 / baud +

@@ -29,6 +29,9 @@ std::vector<Exchange> write_exchanges(int registers, int chunk);
 double line_chars(const std::vector<Exchange>& exchanges);
 // Milliseconds the exchanges occupy the line at `baud`.
 double wire_ms(const std::vector<Exchange>& exchanges, int baud);
+// The same where, above 19200 bit/s, every gap lasts at least 1.75 ms, the fixed
+// silence most RTU devices keep at high speeds instead of 3.5 characters.
+double wire_ms_fixed_gaps(const std::vector<Exchange>& exchanges, int baud);
 // The longest a caller waits for one exchange that gets no reply, as Regwire
 // bounds it: request and reply on the line (without gaps) plus the turnaround.
 double response_bound_ms(const Exchange& exchange, int baud, double turnaround_ms);

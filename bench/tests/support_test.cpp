@@ -113,6 +113,15 @@ TEST(WireTime, ElevenBitsACharacterPlusGaps) {
     EXPECT_DOUBLE_EQ(wire_ms(read_exchanges(64, 125), 0), 0);
 }
 
+TEST(WireTime, FixedGapsOnlyWhereTheyAreLonger) {
+    // At 19200 and below the gaps stay 3.5 characters.
+    EXPECT_NEAR(wire_ms_fixed_gaps(read_exchanges(64, 125), 9600), wire_ms(read_exchanges(64, 125), 9600), 1e-9);
+    EXPECT_NEAR(wire_ms_fixed_gaps(read_exchanges(64, 125), 19200), wire_ms(read_exchanges(64, 125), 19200), 1e-9);
+    // At 115200: 141 characters and two gaps of 1.75 ms.
+    EXPECT_NEAR(wire_ms_fixed_gaps(read_exchanges(64, 125), 115200), 141 * 11 / 115.2 + 3.5, 1e-9);
+    EXPECT_NEAR(wire_ms_fixed_gaps(read_exchanges(128, 124), 921600), 282 * 11 / 921.6 + 7.0, 1e-9);
+}
+
 TEST(ResponseBound, MatchesRegwiresDocumentedExample) {
     // regwire/README.md: 10 registers at 19200 wait at most 33 x 11 / 19200 s + 100 ms.
     EXPECT_NEAR(response_bound_ms(read_exchanges(10, 125).at(0), 19200, 100), 118.906, 1e-3);
