@@ -28,6 +28,11 @@ case $mode in
     exit 2 ;;
 esac
 
+# libRegwire.so is loaded by name. The programs' RUNPATH finds it in the build's lib
+# folder, but not when a sanitizer's dlopen stands between (the RUNPATH of the
+# caller counts), so the folder is named here too.
+export LD_LIBRARY_PATH="$bin/../lib${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}"
+
 rows=$(mktemp)
 out=$(mktemp)
 trap 'rm -f "$rows" "$out"' EXIT
