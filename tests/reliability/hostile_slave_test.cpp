@@ -1,0 +1,363 @@
+// Regwire against a slave that answers in every wrong way we could think of.
+// Whatever comes back, a call never writes outside the caller's buffer, leaves
+// the buffer exactly as it was when it fails, and reports success only for the
+// answer to its own request: a read then holds exactly the slave's registers, a
+// write has reached the slave's table.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <map>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "bench_port.h"
+#include "hostile_slave.h"
+#include "process_figures.h"
+#include "regwire.h"
+
+namespace {
+
+using reliability::Answer;
+using reliability::HostileSlave;
+using reliability::Served;
+using reliability::Step;
+using regwire_test::ScopedEnv;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kPort = 11;
+constexpr int kStation = 17;
+constexpr int kSpeed921600 = 8;
+constexpr int kTurnaroundMs = 10;
+constexpr int kGuardLength = 4;
+constexpr int32_t kGuard = 0x5A17C3E1;
+// A result that is any failure the line can give (not REGWIRE_OK).
+constexpr int32_t kAnyFailure = 1;
+
+enum class Op { ReadDX, ReadLDX, WriteDX, WriteLDX };
+constexpr Op kOps[] = {Op::ReadDX, Op::ReadLDX, Op::WriteDX, Op::WriteLDX};
+
+const char* op_name(Op op) {
+    switch (op) {
+        case Op::ReadDX: return "Get_4X_DX";
+        case Op::ReadLDX: return "Get_4X_LDX";
+        case Op::WriteDX: return "Set_4X_DX";
+        case Op::WriteLDX: return "Set_4X_LDX";
+    }
+    return "?";
+}
+
+bool is_read(Op op) { return op == Op::ReadDX || op == Op::ReadLDX; }
+int width(Op op) { return op == Op::ReadLDX || op == Op::WriteLDX ? 2 : 1; }
+
+// Registers per request, as the library splits a call.
+int chunk_registers(Op op) {
+    switch (op) {
+        case Op::ReadDX: return 125;
+        case Op::ReadLDX: return 124;
+        case Op::WriteDX: return 123;
+        case Op::WriteLDX: return 122;
+    }
+    return 1;
+}
+
+struct Call {
+    Op op;
+    int start;
+    int count;  // values
+};
+
+std::string describe(const Call& c) {
+    std::ostringstream out;
+    out << op_name(c.op) << "(start " << c.start << ", count " << c.count << ")";
+    return out.str();
+}
+
+struct Chunk {
+    int start;
+    int count;
+};
+
+std::vector<Chunk> chunks(const Call& c) {
+    std::vector<Chunk> out;
+    const int registers = c.count * width(c.op);
+    for (int done = 0; done < registers; done += chunk_registers(c.op)) {
+        out.push_back({c.start + done, std::min(chunk_registers(c.op), registers - done)});
+    }
+    return out;
+}
+
+int32_t invoke(const Call& c, int32_t* buffer) {
+    switch (c.op) {
+        case Op::ReadDX: return Get_4X_DX(kPort, kStation, c.start, c.count, buffer);
+        case Op::ReadLDX: return Get_4X_LDX(kPort, kStation, c.start, c.count, buffer);
+        case Op::WriteDX: return Set_4X_DX(kPort, kStation, c.start, c.count, buffer);
+        case Op::WriteLDX: return Set_4X_LDX(kPort, kStation, c.start, c.count, buffer);
+    }
+    return REGWIRE_EBADARG;
+}
+
+// What a line may give; the slave only ever sends exception codes below 12 that
+// libmodbus reports as such.
+bool line_result(int32_t rc) {
+    if (rc == REGWIRE_OK || rc == REGWIRE_ETIMEOUT || rc == REGWIRE_ECRC || rc == REGWIRE_EIO) {
+        return true;
+    }
+    return REGWIRE_IS_EXCEPTION(rc) && REGWIRE_EXCEPTION_CODE(rc) >= 1 &&
+           REGWIRE_EXCEPTION_CODE(rc) <= 11;
+}
+
+std::string describe(const std::vector<Served>& log) {
+    std::ostringstream out;
+    for (const Served& s : log) {
+        out << "\n  fc " << s.function << " start " << s.start << " count " << s.count << ": "
+            << reliability::answer_name(s.answer);
+        if (s.stale_first) out << " (an earlier reply first, then " << answer_name(s.follower) << ")";
+    }
+    return out.str();
+}
+
+// The hostile slave, a port open on it, and the checks of every call.
+class Bench {
+public:
+    explicit Bench(std::uint64_t seed)
+        : turnaround_("REGWIRE_TURNAROUND_MS", std::to_string(kTurnaroundMs).c_str()),
+          slave(seed, kStation, kTurnaroundMs),
+          device_("REGWIRE_PORT" + std::to_string(kPort)),
+          port_env_(device_.c_str(), slave.device().c_str()),
+          rng_(seed ^ 0x9E3779B97F4A7C15ull) {}
+    ~Bench() { ClosePort_Modbus(kPort); }
+
+    int32_t open() {
+        const int32_t rc = OpenPort_Modbus(kPort, kSpeed921600, 0);
+        slave.master_reopened();
+        return rc;
+    }
+
+    // One call with guards around the buffer; false if any check failed.
+    bool run(const Call& c, int32_t& rc) {
+        const int registers = c.count * width(c.op);
+        std::vector<int32_t> buf(static_cast<std::size_t>(c.count + 2 * kGuardLength));
+        for (std::size_t i = 0; i < buf.size(); ++i) {
+            const bool guard = i < kGuardLength || i >= buf.size() - kGuardLength;
+            if (guard) {
+                buf[i] = kGuard ^ static_cast<int32_t>(i);
+            } else if (c.op == Op::WriteDX) {
+                buf[i] = static_cast<int32_t>(rng_() % 98304u) - 32768;  // -32768..65535
+            } else {
+                buf[i] = static_cast<int32_t>(rng_());
+            }
+        }
+        const std::vector<int32_t> before = buf;
+        rc = invoke(c, buf.data() + kGuardLength);
+        const bool idle = slave.wait_idle(std::chrono::seconds(5));
+        const std::vector<Served> log = slave.take_log();
+        const std::string where = describe(c) + " gave " + std::to_string(rc) + " (" +
+                                  Regwire_strerror(rc) + "); the slave:" + describe(log);
+        bool good = true;
+        auto fail = [&](const std::string& what) {
+            ADD_FAILURE() << what << "\n" << where;
+            good = false;
+        };
+        if (!idle) fail("the slave did not finish answering");
+        for (std::size_t i = 0; i < buf.size(); ++i) {
+            const bool guard = i < kGuardLength || i >= buf.size() - kGuardLength;
+            if (guard && buf[i] != before[i]) fail("wrote outside the buffer at " + std::to_string(i));
+        }
+        if (!line_result(rc)) fail("a result the line cannot give");
+        if (rc != REGWIRE_OK || !is_read(c.op)) {
+            if (!std::equal(buf.begin(), buf.end(), before.begin())) {
+                fail(rc != REGWIRE_OK ? "a failed call changed the buffer" : "a write changed the buffer");
+            }
+        }
+        if (rc != REGWIRE_OK) return good;
+
+        // Success: the last request of each part of the call got its own reply, first.
+        std::vector<std::uint16_t> replied;
+        const int function = is_read(c.op) ? 3 : 16;
+        for (const Chunk& chunk : chunks(c)) {
+            const Served* last = nullptr;
+            for (const Served& s : log) {
+                if (s.function == function && s.start == chunk.start && s.count == chunk.count) last = &s;
+            }
+            if (last == nullptr) {
+                fail("success without the request on the line");
+                return false;
+            }
+            if (!last->genuine) fail("success although the request was not answered");
+            replied.insert(replied.end(), last->values.begin(), last->values.end());
+        }
+        const int32_t* v = buf.data() + kGuardLength;
+        if (is_read(c.op)) {
+            if (static_cast<int>(replied.size()) != registers) return false;
+            for (int i = 0; i < c.count; ++i) {
+                const int32_t want =
+                    width(c.op) == 1
+                        ? static_cast<int16_t>(replied[static_cast<std::size_t>(i)])
+                        : static_cast<int32_t>(
+                              (static_cast<uint32_t>(replied[static_cast<std::size_t>(2 * i)]) << 16) |
+                              replied[static_cast<std::size_t>(2 * i + 1)]);
+                if (v[i] != want) {
+                    fail("value " + std::to_string(i) + " is " + std::to_string(v[i]) +
+                         ", the reply held " + std::to_string(want));
+                    break;
+                }
+            }
+        } else {
+            const std::vector<std::uint16_t> table = slave.registers(c.start, registers);
+            for (int i = 0; i < c.count; ++i) {
+                const auto u = static_cast<uint32_t>(v[i]);
+                const bool same =
+                    width(c.op) == 1
+                        ? table[static_cast<std::size_t>(i)] == static_cast<std::uint16_t>(u & 0xFFFFu)
+                        : table[static_cast<std::size_t>(2 * i)] == (u >> 16) &&
+                              table[static_cast<std::size_t>(2 * i + 1)] == (u & 0xFFFFu);
+                if (!same) {
+                    fail("value " + std::to_string(i) + " did not reach the slave");
+                    break;
+                }
+            }
+        }
+        return good;
+    }
+
+    // Members in this order: the timing setting, then the slave, then the port
+    // variable naming the slave's pts.
+private:
+    ScopedEnv turnaround_;
+
+public:
+    HostileSlave slave;
+
+private:
+    std::string device_;
+    ScopedEnv port_env_;
+    std::mt19937_64 rng_;
+};
+
+TEST(ReliabilityHostileSlave, EachKindOfAnswerGivesItsResult) {
+    struct Row {
+        const char* what;
+        std::vector<Step> steps;
+        std::vector<int32_t> results;  // one per call
+    } rows[] = {
+        {"correct reply", {{Answer::Correct}}, {REGWIRE_OK}},
+        {"delayed within the timeout", {{Answer::DelayedInTime}}, {REGWIRE_OK}},
+        {"junk after the reply", {{Answer::TrailingJunk}, {Answer::Correct}}, {REGWIRE_OK, REGWIRE_OK}},
+        {"exception 2", {{Answer::Exception, 2}}, {REGWIRE_EXCEPTION_BASE - 2}},
+        {"exception 11", {{Answer::Exception, 11}}, {REGWIRE_EXCEPTION_BASE - 11}},
+        {"no reply", {{Answer::Silent}}, {REGWIRE_ETIMEOUT}},
+        {"truncated reply", {{Answer::Truncated}}, {REGWIRE_ETIMEOUT}},
+        {"another station", {{Answer::WrongStation}}, {REGWIRE_ECRC}},
+        {"another function", {{Answer::WrongFunction}}, {REGWIRE_ECRC}},
+        {"wrong byte count or quantity", {{Answer::WrongCount}}, {REGWIRE_ECRC}},
+        {"oversized frame", {{Answer::Oversized}}, {REGWIRE_ECRC}},
+        {"bad CRC", {{Answer::BadCrc}}, {REGWIRE_ECRC}},
+        {"random bytes", {{Answer::RandomBytes}}, {kAnyFailure}},
+        {"reply to another address or length", {{Answer::Replay}}, {REGWIRE_ECRC}},
+        {"late reply before the next request",
+         {{Answer::LateBeforeNext}, {Answer::Correct}},
+         {REGWIRE_ETIMEOUT, REGWIRE_OK}},
+        // The late reply arrives just ahead of the next answer: that request is
+        // repeated, and the repeat's answer is taken.
+        {"late reply ahead of the next answer",
+         {{Answer::HeldToNext}, {Answer::Correct}, {Answer::Correct}},
+         {REGWIRE_ETIMEOUT, REGWIRE_OK}},
+    };
+
+    Bench bench(20240611);
+    ASSERT_TRUE(bench.slave.ok()) << bench.slave.error();
+    ASSERT_EQ(bench.open(), REGWIRE_OK);
+    int start = 1000;
+    for (const Row& row : rows) {
+        for (Op op : kOps) {
+            const int count = width(op) == 1 ? 3 : 2;
+            start += 16;
+            SCOPED_TRACE(std::string(row.what) + ", " + op_name(op));
+            // A clean exchange first, so that the master expects no earlier reply.
+            int32_t rc = REGWIRE_EIO;
+            bench.slave.script({{Answer::Correct}});
+            ASSERT_TRUE(bench.run({op, start, count}, rc));
+            ASSERT_EQ(rc, REGWIRE_OK);
+
+            bench.slave.script(row.steps);
+            for (int32_t want : row.results) {
+                EXPECT_TRUE(bench.run({op, start, count}, rc));
+                if (want == kAnyFailure) {
+                    EXPECT_NE(rc, REGWIRE_OK);
+                } else {
+                    EXPECT_EQ(rc, want) << Regwire_strerror(rc);
+                }
+            }
+            bench.slave.script({});
+        }
+    }
+    EXPECT_EQ(bench.slave.crc_disagreements(), 0);
+    EXPECT_EQ(bench.slave.unreadable(), 0);
+}
+
+Call random_call(std::mt19937_64& rng) {
+    const Op op = kOps[rng() % 4];
+    const int most = width(op) == 1 ? 125 : 64;
+    // Half the calls short, half anywhere up to the limit (the longest are split).
+    const int count = rng() % 2 == 0 ? 1 + static_cast<int>(rng() % 8)
+                                     : 1 + static_cast<int>(rng() % static_cast<unsigned>(most));
+    const int registers = count * width(op);
+    const int top = 65536 - registers;
+    const int start = rng() % 10 == 0 ? top : static_cast<int>(rng() % static_cast<unsigned>(top + 1));
+    return {op, start, count};
+}
+
+TEST(ReliabilityHostileSlave, ThousandsOfHostileAnswers) {
+    const long target = reliability::scaled(2000, 50000);
+    const std::uint64_t seed = reliability::seed_or(20240612);
+    const int fds_before = reliability::open_descriptors();
+    std::map<int32_t, long> results;
+    long calls = 0;
+    long failures = 0;
+    std::array<long, reliability::kAnswerKinds> answers{};
+    const auto began = Clock::now();
+    {
+        Bench bench(seed);
+        ASSERT_TRUE(bench.slave.ok()) << bench.slave.error();
+        ASSERT_EQ(bench.open(), REGWIRE_OK);
+        std::mt19937_64 rng(seed);
+        while (bench.slave.requests() < target && failures < 10) {
+            const Call c = random_call(rng);
+            int32_t rc = REGWIRE_EIO;
+            if (!bench.run(c, rc)) ++failures;
+            ++results[rc];
+            ++calls;
+            if (calls % 400 == 0) {
+                // A fresh session now and then: open again on the open port.
+                ASSERT_EQ(bench.open(), REGWIRE_OK);
+            }
+        }
+        EXPECT_EQ(failures, 0);
+        EXPECT_EQ(bench.slave.crc_disagreements(), 0);
+        EXPECT_EQ(bench.slave.unreadable(), 0);
+        EXPECT_GT(results[REGWIRE_OK], calls / 5) << "too few calls succeeded to prove much";
+        answers = bench.slave.answers();
+        ASSERT_EQ(ClosePort_Modbus(kPort), REGWIRE_OK);
+    }
+    const double seconds = std::chrono::duration<double>(Clock::now() - began).count();
+    const int fds_after = reliability::open_descriptors();
+    EXPECT_EQ(fds_after, fds_before);
+
+    long requests = 0;
+    for (long n : answers) requests += n;
+    std::printf("hostile slave: seed %llu, %ld requests in %ld calls, %.1f s\n",
+                static_cast<unsigned long long>(seed), requests, calls, seconds);
+    for (int i = 0; i < reliability::kAnswerKinds; ++i) {
+        std::printf("  answer %-38s %6ld\n", reliability::answer_name(static_cast<Answer>(i)),
+                    answers[static_cast<std::size_t>(i)]);
+    }
+    for (const auto& [rc, n] : results) {
+        std::printf("  result %5d %-33s %6ld\n", rc, Regwire_strerror(rc), n);
+    }
+    std::printf("  descriptors before %d, after %d\n", fds_before, fds_after);
+}
+
+}  // namespace
