@@ -1,5 +1,6 @@
 // Round trips through libRegwire.so beside the same transfers made with raw
-// libmodbus calls, on one pseudo-terminal against one benchslave. The two sides
+// libmodbus calls, on one pseudo-terminal against one benchslave, in two passes:
+// master and simulator on one CPU, then placed by the scheduler. The two sides
 // take turns in blocks (Regwire holds the line exclusively while open) and
 // alternate which goes first; inside a block the four operations take turns call
 // by call. Drift on a busy machine thus hits every figure alike.
@@ -181,41 +182,30 @@ std::string figure(const benchsupport::Summary& s) {
     return benchsupport::ms_text(s.median) + " (p99 " + benchsupport::ms_text(s.p99) + ")";
 }
 
-}  // namespace
+std::string ratio_figure(double x) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.3fx", x);
+    return buf;
+}
 
-int main(int argc, char** argv) {
-    benchsupport::Args args(argc, argv, {"--calls", "--block", "--cpu"}, {});
-    const long calls = args.number("--calls", 1000);
-    const long block = args.number("--block", 25);
-    const long cpu = args.number("--cpu", benchsupport::default_bench_cpu(), -1);
-    if (!args.ok()) {
-        std::fprintf(stderr,
-                     "bench_roundtrip: %s\nusage: bench_roundtrip [--calls N] [--block N] [--cpu N|-1]\n",
-                     args.error().c_str());
-        return 2;
+// One pass: a fresh simulator, both sides in alternating blocks, the rows.
+// `cpu` >= 0 puts master and simulator on that CPU; -1 leaves them to the scheduler.
+bool measure_pass(const benchsupport::RegwireApi& api, long calls, long block, int cpu, bool first_pass) {
+    const bool pinned = cpu >= 0;
+    if (!(pinned ? benchsupport::pin_to_cpu(cpu) : benchsupport::use_all_cpus())) {
+        std::fprintf(stderr, "bench_roundtrip: cannot set the CPUs to use\n");
+        return false;
     }
-    // Master and slave on one CPU: a pty round trip then costs two context
-    // switches, not two wake-ups across CPUs whose price depends on the host.
-    if (!benchsupport::pin_to_cpu(static_cast<int>(cpu))) {
-        std::fprintf(stderr, "bench_roundtrip: cannot use CPU %ld\n", cpu);
-        return 1;
-    }
-
     benchsupport::SlaveOnPty slave;
     std::string error;
     if (!benchsupport::start_slave(BENCHSLAVE_PATH, {}, slave, error)) {
         std::fprintf(stderr, "bench_roundtrip: %s\n", error.c_str());
-        return 1;
+        return false;
     }
     ::setenv(("REGWIRE_PORT" + std::to_string(kPort)).c_str(), slave.pts.c_str(), 1);
-    benchsupport::RegwireApi api;
-    if (!api.load(error)) {
-        std::fprintf(stderr, "bench_roundtrip: %s\n", error.c_str());
-        return 1;
-    }
-    std::printf("bench_roundtrip: %ld calls of each kind per side in blocks of %ld, %s at %d 8E1, "
-                "master and slave on CPU %ld, Regwire from %s\n",
-                calls, block, slave.pts.c_str(), kBaud, cpu, api.path().c_str());
+    const std::string where = pinned ? "one CPU" : "free CPUs";
+    std::printf("  pass on %s: %s at %d 8E1%s\n", where.c_str(), slave.pts.c_str(), kBaud,
+                pinned ? (", CPU " + std::to_string(cpu)).c_str() : "");
 
     RegwireSide regwire(api);
     RawSide raw(slave.pts);
@@ -231,7 +221,7 @@ int main(int argc, char** argv) {
                                          run_block(regwire, n, sequence, regwire_ms, error);
         if (!ok) {
             std::fprintf(stderr, "bench_roundtrip: %s\n", error.c_str());
-            return 1;
+            return false;
         }
     }
 
@@ -246,30 +236,20 @@ int main(int argc, char** argv) {
                     ms_text(r[op].max).c_str(), ms_text(m[op].median).c_str(), ms_text(m[op].p99).c_str(),
                     ms_text(m[op].max).c_str());
     }
-    const double wire16 = benchsupport::wire_ms(benchsupport::read_exchanges(64, 125), kBaud);
-    const double wire32 = benchsupport::wire_ms(benchsupport::read_exchanges(128, 124), kBaud);
-    std::printf("  a real line at %d bit/s would take %s for the 64-register read and %s for the "
-                "64-value 32-bit read (2 requests)\n",
-                kBaud, ms_text(wire16).c_str(), ms_text(wire32).c_str());
-    std::printf("  ratios are medians over adjacent block pairs (see docs/PERFORMANCE.md)\n");
 
     using benchsupport::print_row;
-    const auto ratio = [](double x) {
-        char buf[32];
-        std::snprintf(buf, sizeof buf, "%.3fx", x);
-        return std::string(buf);
-    };
+    const std::string on = " (pty, " + where + ")";
     for (Op op : {Read16, Write16}) {
         const double x = benchsupport::paired_ratio(regwire_ms[op], raw_ms[op]);
-        print_row({std::string(kOpNames[op]) + " 64 registers, per call (pty)", figure(r[op]),
-                   "raw libmodbus " + figure(m[op]), ratio(x), "<= 1.05x",
+        print_row({std::string(kOpNames[op]) + " 64 registers, per call" + on, figure(r[op]),
+                   "raw libmodbus " + figure(m[op]), ratio_figure(x), "<= 1.05x",
                    benchsupport::verdict_text(x > 0 && x <= 1.05)});
     }
     for (Op op : {Read32, Write32}) {
         const Op base = op == Read32 ? Read16 : Write16;
         const double x = benchsupport::paired_ratio(regwire_ms[op], regwire_ms[base]);
-        print_row({std::string(kOpNames[op]) + " 64 values (2 requests), per call", figure(r[op]),
-                   std::string(kOpNames[base]) + " " + figure(r[base]), ratio(x), "<= 2.1x",
+        print_row({std::string(kOpNames[op]) + " 64 values (2 requests), per call" + on, figure(r[op]),
+                   std::string(kOpNames[base]) + " " + figure(r[base]), ratio_figure(x), "<= 2.1x",
                    benchsupport::verdict_text(x > 0 && x <= 2.1)});
     }
     for (Op op : {Read32, Write32}) {
@@ -277,18 +257,62 @@ int main(int argc, char** argv) {
         // ratio above on this line and machine, whatever the library.
         const Op base = op == Read32 ? Read16 : Write16;
         const double x = benchsupport::paired_ratio(raw_ms[op], raw_ms[base]);
-        print_row({std::string("raw libmodbus: ") + (op == Read32 ? "read" : "write") + " of 2 requests beside 1",
-                   figure(m[op]), "1 request " + figure(m[base]), ratio(x), "-", "-"});
+        print_row({std::string("  raw libmodbus: ") + (op == Read32 ? "read" : "write") + " of 2 requests beside 1" + on,
+                   figure(m[op]), "1 request " + figure(m[base]), ratio_figure(x), "-", "-"});
     }
-    for (Op op : {Read32, Write32}) {
-        const double x = benchsupport::paired_ratio(regwire_ms[op], raw_ms[op]);
-        print_row({std::string(kOpNames[op]) + " beside raw libmodbus (2 requests each)", figure(r[op]),
-                   "raw libmodbus " + figure(m[op]), ratio(x), "-", "-"});
+    if (first_pass) {
+        for (Op op : {Read32, Write32}) {
+            const double x = benchsupport::paired_ratio(regwire_ms[op], raw_ms[op]);
+            print_row({std::string("  ") + kOpNames[op] + " beside raw libmodbus (2 requests each)" + on,
+                       figure(r[op]), "raw libmodbus " + figure(m[op]), ratio_figure(x), "-", "-"});
+        }
+        const double wire16 = benchsupport::wire_ms(benchsupport::read_exchanges(64, 125), kBaud);
+        const double wire32 = benchsupport::wire_ms(benchsupport::read_exchanges(128, 124), kBaud);
+        print_row({"  Get_4X_DX beside the line time of a real 38400 line", ms_text(r[Read16].median),
+                   "line " + ms_text(wire16), benchsupport::ratio_text(r[Read16].median, wire16), "-", "-"});
+        print_row({"  Get_4X_LDX beside the line time of a real 38400 line", ms_text(r[Read32].median),
+                   "line " + ms_text(wire32), benchsupport::ratio_text(r[Read32].median, wire32), "-", "-"});
     }
-    print_row({"Get_4X_DX beside the line time of a real 38400 line", ms_text(r[Read16].median),
-               "line " + ms_text(wire16), benchsupport::ratio_text(r[Read16].median, wire16), "-", "-"});
-    print_row({"Get_4X_LDX beside the line time of a real 38400 line", ms_text(r[Read32].median),
-               "line " + ms_text(wire32), benchsupport::ratio_text(r[Read32].median, wire32), "-", "-"});
     slave.process->stop();
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchsupport::Args args(argc, argv, {"--calls", "--block", "--cpu"}, {"--one-cpu-only", "--free-only"});
+    const long calls = args.number("--calls", 1000);
+    const long block = args.number("--block", 25);
+    const long cpu = args.number("--cpu", benchsupport::default_bench_cpu(), 0);
+    if (!args.ok() || (args.flag("--one-cpu-only") && args.flag("--free-only"))) {
+        std::fprintf(stderr,
+                     "bench_roundtrip: %s\nusage: bench_roundtrip [--calls N] [--block N] [--cpu N] "
+                     "[--one-cpu-only | --free-only]\n",
+                     args.ok() ? "choose one pass at most" : args.error().c_str());
+        return 2;
+    }
+    benchsupport::RegwireApi api;
+    std::string error;
+    if (!api.load(error)) {
+        std::fprintf(stderr, "bench_roundtrip: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("bench_roundtrip: %ld calls of each kind per side in blocks of %ld, Regwire from %s\n", calls,
+                block, api.path().c_str());
+    std::printf("  a real line at %d bit/s takes %s for the 64-register read and %s for the 64-value 32-bit "
+                "read (2 requests); ratios are medians over adjacent block pairs\n",
+                kBaud, benchsupport::ms_text(benchsupport::wire_ms(benchsupport::read_exchanges(64, 125), kBaud)).c_str(),
+                benchsupport::ms_text(benchsupport::wire_ms(benchsupport::read_exchanges(128, 124), kBaud)).c_str());
+    // Master and slave on one CPU: a pty round trip is then two context switches,
+    // steady to a few percent. Free: the scheduler places them, as it would the
+    // program and the kernel's serial driver; cross-CPU wake-ups show there.
+    bool first = true;
+    if (!args.flag("--free-only")) {
+        if (!measure_pass(api, calls, block, static_cast<int>(cpu), first)) return 1;
+        first = false;
+    }
+    if (!args.flag("--one-cpu-only")) {
+        if (!measure_pass(api, calls, block, -1, first)) return 1;
+    }
     return 0;
 }

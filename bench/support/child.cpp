@@ -273,6 +273,14 @@ bool pin_to_cpu(int cpu) {
     return ::sched_setaffinity(0, sizeof cpus, &cpus) == 0;
 }
 
+bool use_all_cpus() {
+    cpu_set_t cpus;
+    CPU_ZERO(&cpus);
+    const long online = ::sysconf(_SC_NPROCESSORS_ONLN);
+    for (long cpu = 0; cpu < online && cpu < CPU_SETSIZE; ++cpu) CPU_SET(static_cast<int>(cpu), &cpus);
+    return ::sched_setaffinity(0, sizeof cpus, &cpus) == 0;
+}
+
 int default_bench_cpu() {
     cpu_set_t cpus;
     CPU_ZERO(&cpus);

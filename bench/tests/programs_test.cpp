@@ -40,6 +40,7 @@ std::vector<std::vector<std::string>> rows(const std::string& out) {
 TEST(Programs, RejectBadOptionsBeforeStartingAnything) {
     const std::vector<std::vector<std::string>> cases = {
         {"bench_roundtrip", "--calls", "0"}, {"bench_peers", "--calls", "1"},  {"bench_silent", "--bogus"},
+        {"bench_roundtrip", "--one-cpu-only", "--free-only"}, {"bench_peers", "--cpu", "-1"},
         {"bench_window_work", "--ticks", "x"}, {"bench_startup", "--runs"},     {"bench_idle", "--seconds", "0"},
     };
     for (const auto& argv : cases) {
