@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,8 @@ struct SummaryCase {
     std::vector<double> samples;
     double median, p99, min, max;
 };
+
+void PrintTo(const SummaryCase& c, std::ostream* os) { *os << c.samples.size() << " samples"; }
 
 class Summaries : public ::testing::TestWithParam<SummaryCase> {};
 
