@@ -25,11 +25,12 @@ namespace {
 using namespace std::chrono_literals;
 
 struct SummaryCase {
+    const char* name;
     std::vector<double> samples;
     double median, p99, min, max;
 };
 
-void PrintTo(const SummaryCase& c, std::ostream* os) { *os << c.samples.size() << " samples"; }
+void PrintTo(const SummaryCase& c, std::ostream* os) { *os << c.name; }
 
 class Summaries : public ::testing::TestWithParam<SummaryCase> {};
 
@@ -49,20 +50,23 @@ std::vector<double> one_to(int n) {
     return v;
 }
 
+std::vector<double> one_slow_in_a_hundred() {
+    std::vector<double> v(99, 1.0);
+    v.push_back(40);
+    return v;
+}
+
+// Nearest rank: p99 is the 99th of 100, the 990th of 1000, the last of 50. One slow
+// call in a hundred moves p99 but not the median.
 INSTANTIATE_TEST_SUITE_P(
     Cases, Summaries,
-    ::testing::Values(SummaryCase{{}, 0, 0, 0, 0}, SummaryCase{{5}, 5, 5, 5, 5},
-                      SummaryCase{{3, 1, 2}, 2, 3, 1, 3}, SummaryCase{{4, 1, 3, 2}, 2.5, 4, 1, 4},
-                      // Nearest rank: the 99th of 100, the 990th of 1000, the last of 50.
-                      SummaryCase{one_to(100), 50.5, 99, 1, 100}, SummaryCase{one_to(1000), 500.5, 990, 1, 1000},
-                      SummaryCase{one_to(50), 25.5, 50, 1, 50},
-                      // One slow call in a hundred moves p99 but not the median.
-                      SummaryCase{[] {
-                                      std::vector<double> v(99, 1.0);
-                                      v.push_back(40);
-                                      return v;
-                                  }(),
-                                  1, 1, 1, 40}));
+    ::testing::Values(SummaryCase{"empty", {}, 0, 0, 0, 0}, SummaryCase{"one", {5}, 5, 5, 5, 5},
+                      SummaryCase{"odd", {3, 1, 2}, 2, 3, 1, 3}, SummaryCase{"even", {4, 1, 3, 2}, 2.5, 4, 1, 4},
+                      SummaryCase{"hundred", one_to(100), 50.5, 99, 1, 100},
+                      SummaryCase{"thousand", one_to(1000), 500.5, 990, 1, 1000},
+                      SummaryCase{"fifty", one_to(50), 25.5, 50, 1, 50},
+                      SummaryCase{"one_slow_in_a_hundred", one_slow_in_a_hundred(), 1, 1, 1, 40}),
+    [](const ::testing::TestParamInfo<SummaryCase>& info) { return std::string(info.param.name); });
 
 TEST(Percentile, NearestRankOfUnsortedSamples) {
     EXPECT_DOUBLE_EQ(percentile({10, 1, 7, 3, 5, 2, 9, 4, 8, 6}, 50), 5);
