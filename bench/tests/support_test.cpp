@@ -66,7 +66,7 @@ INSTANTIATE_TEST_SUITE_P(
                       SummaryCase{"thousand", one_to(1000), 500.5, 990, 1, 1000},
                       SummaryCase{"fifty", one_to(50), 25.5, 50, 1, 50},
                       SummaryCase{"one_slow_in_a_hundred", one_slow_in_a_hundred(), 1, 1, 1, 40}),
-    [](const ::testing::TestParamInfo<SummaryCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<SummaryCase>& each) { return std::string(each.param.name); });
 
 TEST(Percentile, NearestRankOfUnsortedSamples) {
     EXPECT_DOUBLE_EQ(percentile({10, 1, 7, 3, 5, 2, 9, 4, 8, 6}, 50), 5);
