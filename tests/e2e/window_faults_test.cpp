@@ -6,9 +6,9 @@
 
 #include <QElapsedTimer>
 #include <filesystem>
-#include <fstream>
 
 #include "mbpoll.h"
+#include "proc_self.h"
 #include "slave_process.h"
 #include "window_fixture.h"
 
@@ -20,20 +20,6 @@ using benchslave_fixture::SlaveProcess;
 int ticksToRun() {
     const char* n = std::getenv("WINDOW_FAULT_TICKS");
     return n != nullptr ? std::atoi(n) : 300;
-}
-
-long openDescriptors() {
-    long n = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) ++n;
-    return n;
-}
-
-long residentKiB() {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-    }
-    return -1;
 }
 
 // The device path the window's port 6 names: a link that can be pointed at a new
@@ -92,7 +78,7 @@ TEST_P(WindowFaults, TicksThroughInjectedFaultsShowOnlyTheSlavesValues) {
     open(GetParam());
     click(c().Command9);
     startReading(4, 40);
-    long fdsAfterWarmUp = 0;
+    int fdsAfterWarmUp = 0;
     long rssAfterWarmUp = 0;
     QElapsedTimer longest;
     qint64 longestTick = 0;
@@ -104,22 +90,22 @@ TEST_P(WindowFaults, TicksThroughInjectedFaultsShowOnlyTheSlavesValues) {
         QCoreApplication::processEvents();  // the window handles its events between ticks
         ASSERT_EQ(valueColumn(4), values) << "tick " << tick;
         if (tick == 20) {
-            fdsAfterWarmUp = openDescriptors();
-            rssAfterWarmUp = residentKiB();
+            fdsAfterWarmUp = proc_self::open_descriptors();
+            rssAfterWarmUp = proc_self::resident_kib();
         }
     }
     const auto counters = slave.counters();
     const long faults = counters.at("faults_no_reply") + counters.at("faults_bad_crc") +
                         counters.at("faults_exception") + counters.at("faults_delay");
-    std::printf("%d ticks: %ld requests, %ld faults; fds %ld -> %ld; RSS %ld -> %ld KiB; "
+    std::printf("%d ticks: %ld requests, %ld faults; fds %d -> %d; RSS %ld -> %ld KiB; "
                 "longest tick %lld ms\n",
-                ticks, counters.at("requests"), faults, fdsAfterWarmUp, openDescriptors(),
-                rssAfterWarmUp, residentKiB(), static_cast<long long>(longestTick));
+                ticks, counters.at("requests"), faults, fdsAfterWarmUp, proc_self::open_descriptors(),
+                rssAfterWarmUp, proc_self::resident_kib(), static_cast<long long>(longestTick));
     EXPECT_GT(counters.at("faults_no_reply"), 0);
     EXPECT_GT(counters.at("faults_bad_crc"), 0);
     EXPECT_GT(counters.at("faults_exception"), 0);
-    EXPECT_LE(openDescriptors(), fdsAfterWarmUp);
-    EXPECT_LT(residentKiB() - rssAfterWarmUp, 4096);
+    EXPECT_LE(proc_self::open_descriptors(), fdsAfterWarmUp);
+    EXPECT_LT(proc_self::resident_kib() - rssAfterWarmUp, 4096);
     EXPECT_EQ(messageBoxes(), 0);
     EXPECT_TRUE(c().Timer1->isActive());
     EXPECT_LT(longestTick, 3000) << "a tick blocked the window far beyond its timeout";

@@ -1,6 +1,5 @@
 // What a misbehaving line gives: silent slaves, corrupt replies, exceptions, late
 // replies, a vanishing device, and no leaked descriptors along the way.
-#include <dirent.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,6 +10,7 @@
 #include <string>
 
 #include "bench_port.h"
+#include "proc_self.h"
 
 namespace {
 
@@ -170,16 +170,7 @@ TEST(RegwireLineFaults, VanishedDeviceIsLostUntilOpenedAgain) {
     }
 }
 
-int open_descriptors() {
-    int n = 0;
-    DIR* d = ::opendir("/proc/self/fd");
-    if (d == nullptr) return -1;
-    while (const dirent* e = ::readdir(d)) {
-        if (e->d_name[0] != '.') ++n;
-    }
-    ::closedir(d);
-    return n;
-}
+using proc_self::open_descriptors;
 
 TEST(RegwireLineFaults, NoDescriptorLeaksOverManyOpens) {
     OpenSlave bench;

@@ -16,6 +16,7 @@
 
 #include "bench_port.h"
 #include "process_figures.h"
+#include "transfer_call.h"
 #include "regwire.h"
 #include "slave_process.h"
 
@@ -33,25 +34,11 @@ constexpr int32_t kGuard = -0x3C5A1E0F;
 constexpr int kExceptionCode = 6;
 constexpr int kShapesRemembered = 8;
 
-enum class Op { ReadDX, ReadLDX, WriteDX, WriteLDX };
-
-struct Call {
-    Op op;
-    int start;
-    int count;  // values
-};
-
-bool is_read(Op op) { return op == Op::ReadDX || op == Op::ReadLDX; }
-int width(Op op) { return op == Op::ReadLDX || op == Op::WriteLDX ? 2 : 1; }
-int chunk_registers(Op op) {
-    switch (op) {
-        case Op::ReadDX: return 125;
-        case Op::ReadLDX: return 124;
-        case Op::WriteDX: return 123;
-        case Op::WriteLDX: return 122;
-    }
-    return 1;
-}
+using reliability::Call;
+using reliability::Op;
+using reliability::chunks;
+using reliability::is_read;
+using reliability::width;
 
 // How a request looks to a master matching replies to it: a read reply by its
 // length, a write echo by address and length. A late reply can only pass for a
@@ -65,25 +52,15 @@ struct Shape {
 };
 
 int shapes_of(const Call& c, std::array<Shape, 2>& out) {
-    const int registers = c.count * width(c.op);
     int n = 0;
-    for (int done = 0; done < registers; done += chunk_registers(c.op)) {
-        const int count = std::min(chunk_registers(c.op), registers - done);
+    for (const reliability::Chunk& chunk : chunks(c)) {
         out[static_cast<std::size_t>(n++)] =
-            is_read(c.op) ? Shape{3, 0, count} : Shape{16, c.start + done, count};
+            is_read(c.op) ? Shape{3, 0, chunk.count} : Shape{16, chunk.start, chunk.count};
     }
     return n;
 }
 
-int32_t invoke(const Call& c, int32_t* buffer) {
-    switch (c.op) {
-        case Op::ReadDX: return Get_4X_DX(kPort, kStation, c.start, c.count, buffer);
-        case Op::ReadLDX: return Get_4X_LDX(kPort, kStation, c.start, c.count, buffer);
-        case Op::WriteDX: return Set_4X_DX(kPort, kStation, c.start, c.count, buffer);
-        case Op::WriteLDX: return Set_4X_LDX(kPort, kStation, c.start, c.count, buffer);
-    }
-    return REGWIRE_EBADARG;
-}
+int32_t invoke(const Call& c, int32_t* buffer) { return reliability::invoke(kPort, kStation, c, buffer); }
 
 // What each register may hold: its last known value, and the values of writes that
 // failed since (the simulator may or may not have carried them out).

@@ -16,6 +16,7 @@
 #include "bench_port.h"
 #include "hostile_slave.h"
 #include "process_figures.h"
+#include "transfer_call.h"
 #include "regwire.h"
 
 namespace {
@@ -36,68 +37,17 @@ constexpr int32_t kGuard = 0x5A17C3E1;
 // A result that is any failure the line can give (not REGWIRE_OK).
 constexpr int32_t kAnyFailure = 1;
 
-enum class Op { ReadDX, ReadLDX, WriteDX, WriteLDX };
-constexpr Op kOps[] = {Op::ReadDX, Op::ReadLDX, Op::WriteDX, Op::WriteLDX};
+using reliability::Call;
+using reliability::Chunk;
+using reliability::Op;
+using reliability::chunks;
+using reliability::describe;
+using reliability::is_read;
+using reliability::kOps;
+using reliability::op_name;
+using reliability::width;
 
-const char* op_name(Op op) {
-    switch (op) {
-        case Op::ReadDX: return "Get_4X_DX";
-        case Op::ReadLDX: return "Get_4X_LDX";
-        case Op::WriteDX: return "Set_4X_DX";
-        case Op::WriteLDX: return "Set_4X_LDX";
-    }
-    return "?";
-}
-
-bool is_read(Op op) { return op == Op::ReadDX || op == Op::ReadLDX; }
-int width(Op op) { return op == Op::ReadLDX || op == Op::WriteLDX ? 2 : 1; }
-
-// Registers per request, as the library splits a call.
-int chunk_registers(Op op) {
-    switch (op) {
-        case Op::ReadDX: return 125;
-        case Op::ReadLDX: return 124;
-        case Op::WriteDX: return 123;
-        case Op::WriteLDX: return 122;
-    }
-    return 1;
-}
-
-struct Call {
-    Op op;
-    int start;
-    int count;  // values
-};
-
-std::string describe(const Call& c) {
-    std::ostringstream out;
-    out << op_name(c.op) << "(start " << c.start << ", count " << c.count << ")";
-    return out.str();
-}
-
-struct Chunk {
-    int start;
-    int count;
-};
-
-std::vector<Chunk> chunks(const Call& c) {
-    std::vector<Chunk> out;
-    const int registers = c.count * width(c.op);
-    for (int done = 0; done < registers; done += chunk_registers(c.op)) {
-        out.push_back({c.start + done, std::min(chunk_registers(c.op), registers - done)});
-    }
-    return out;
-}
-
-int32_t invoke(const Call& c, int32_t* buffer) {
-    switch (c.op) {
-        case Op::ReadDX: return Get_4X_DX(kPort, kStation, c.start, c.count, buffer);
-        case Op::ReadLDX: return Get_4X_LDX(kPort, kStation, c.start, c.count, buffer);
-        case Op::WriteDX: return Set_4X_DX(kPort, kStation, c.start, c.count, buffer);
-        case Op::WriteLDX: return Set_4X_LDX(kPort, kStation, c.start, c.count, buffer);
-    }
-    return REGWIRE_EBADARG;
-}
+int32_t invoke(const Call& c, int32_t* buffer) { return reliability::invoke(kPort, kStation, c, buffer); }
 
 // What a line may give; the slave only ever sends exception codes below 12 that
 // libmodbus reports as such.

@@ -3,12 +3,11 @@
 // scripts/soak asks for with RELIABILITY_SCALE=full.
 #pragma once
 
-#include <dirent.h>
-
 #include <cstdint>
 #include <cstdlib>
-#include <fstream>
 #include <string>
+
+#include "proc_self.h"
 
 namespace reliability {
 
@@ -29,30 +28,7 @@ inline std::uint64_t seed_or(std::uint64_t fallback) {
     return *end == '\0' ? static_cast<std::uint64_t>(v) : fallback;
 }
 
-inline int open_descriptors() {
-    int n = 0;
-    DIR* d = ::opendir("/proc/self/fd");
-    if (d == nullptr) return -1;
-    while (const dirent* e = ::readdir(d)) {
-        if (e->d_name[0] != '.') ++n;
-    }
-    ::closedir(d);
-    return n - 1;  // the directory stream's own descriptor
-}
-
-// VmRSS in KiB, -1 if unreadable.
-inline long resident_kib() {
-    std::ifstream in("/proc/self/status");
-    std::string key;
-    while (in >> key) {
-        if (key == "VmRSS:") {
-            long kib = -1;
-            in >> kib;
-            return kib;
-        }
-        in.ignore(4096, '\n');
-    }
-    return -1;
-}
+using proc_self::open_descriptors;
+using proc_self::resident_kib;
 
 }  // namespace reliability
