@@ -36,6 +36,13 @@ int16_t keyAscii(const QKeyEvent* key) {
     return text.isEmpty() ? int16_t{0} : static_cast<int16_t>(text.at(0).unicode());
 }
 
+// Shows an item's text in a list's edit field, with the item highlighted when the
+// list drops down.
+void selectItem(QComboBox* list, int position) {
+    list->setCurrentIndex(position);
+    list->setEditText(list->itemText(position));
+}
+
 }  // namespace
 
 BenchWindow::BenchWindow(Variant variant, ProgramState& state, Driver& driver, QWidget* parent)
@@ -83,15 +90,15 @@ bool BenchWindow::eventFilter(QObject* watched, QEvent* event) {
 void BenchWindow::Form_Load() {
     Controls& c = controls_;
     for (int k = 1; k <= 19; ++k) c.Combo1->insertItem(k - 1, QStringLiteral("%1 ").arg(k));
-    c.Combo1->setEditText(c.Combo1->itemText(5));
+    selectItem(c.Combo1, 5);
     c.Option2[2]->setChecked(true);
     static const char* const kSpeeds[] = {"0:4800 ",   "1:9600 ",   "2:19200 ",
                                           "3:38400 ",  "4:57600 ",  "5:115200 ",
                                           "6:230400 ", "7:460800 ", "8:961200 "};
     for (int i = 0; i < 9; ++i) c.Combo3->insertItem(i, QString::fromUtf8(kSpeeds[i]));
-    c.Combo3->setEditText(c.Combo3->itemText(3));
+    selectItem(c.Combo3, 3);
     for (int k = 1; k <= 19; ++k) c.Combo2->insertItem(k - 1, QStringLiteral("%1 ").arg(k));
-    c.Combo2->setEditText(c.Combo2->itemText(0));
+    selectItem(c.Combo2, 0);
 }
 
 void BenchWindow::Form_Unload(int16_t& cancel) { cancel = 0; }
