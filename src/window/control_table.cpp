@@ -2,7 +2,7 @@
 
 namespace bench {
 
-std::vector<ControlSpec> controlTable(Variant variant) {
+std::vector<ControlRow> controlTable(Variant variant) {
     const VariantFacts& facts = variantFacts(variant);
     using K = ControlKind;
     using L = Look;

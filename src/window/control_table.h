@@ -24,7 +24,7 @@ enum class Look {
     Grid,        // 宋体 9 pt
 };
 
-struct ControlSpec {
+struct ControlRow {
     const char* name;
     ControlKind kind;
     const char* frame;  // containing frame, or nullptr for the window itself
@@ -34,6 +34,6 @@ struct ControlSpec {
     Look look;
 };
 
-std::vector<ControlSpec> controlTable(Variant variant);
+std::vector<ControlRow> controlTable(Variant variant);
 
 }  // namespace bench

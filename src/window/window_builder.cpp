@@ -15,9 +15,9 @@ const QColor kBlue(0, 0, 255);
 const QColor kClockBackground(128, 255, 128);
 const QColor kEditorBackground(255, 192, 192);
 
-QRect twipsRect(const ControlSpec& spec) {
-    return QRect(twipsToPixels(spec.left), twipsToPixels(spec.top), twipsToPixels(spec.width),
-                 twipsToPixels(spec.height));
+QRect twipsRect(const ControlRow& control) {
+    return QRect(twipsToPixels(control.left), twipsToPixels(control.top), twipsToPixels(control.width),
+                 twipsToPixels(control.height));
 }
 
 QFont namedFont(const char* family, double points, bool bold = false, bool italic = false) {
@@ -34,9 +34,9 @@ void setColour(QWidget* widget, QPalette::ColorRole role, const QColor& colour) 
     widget->setPalette(palette);
 }
 
-QWidget* makeWidget(const ControlSpec& spec, QWidget* parent) {
-    const QString text = QString::fromStdString(spec.text);
-    switch (spec.kind) {
+QWidget* makeWidget(const ControlRow& control, QWidget* parent) {
+    const QString text = QString::fromStdString(control.text);
+    switch (control.kind) {
         case ControlKind::Label: {
             auto* label = new QLabel(text, parent);
             label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -98,22 +98,22 @@ void applyLook(QWidget* widget, Look look) {
 
 }  // namespace
 
-void buildControls(QWidget* window, const std::vector<ControlSpec>& table) {
+void buildControls(QWidget* window, const std::vector<ControlRow>& table) {
     QHash<QString, QWidget*> byName;
     std::vector<std::pair<int, QWidget*>> tabOrder;
-    for (const ControlSpec& spec : table) {
-        QWidget* parent = spec.frame != nullptr ? byName.value(QString::fromUtf8(spec.frame))
+    for (const ControlRow& control : table) {
+        QWidget* parent = control.frame != nullptr ? byName.value(QString::fromUtf8(control.frame))
                                                 : window;
-        QWidget* widget = makeWidget(spec, parent);
-        widget->setObjectName(QString::fromUtf8(spec.name));
-        widget->setGeometry(twipsRect(spec));
+        QWidget* widget = makeWidget(control, parent);
+        widget->setObjectName(QString::fromUtf8(control.name));
+        widget->setGeometry(twipsRect(control));
         // A red frame caption must not colour the controls inside the frame.
-        if (spec.frame != nullptr && spec.look != Look::RedText) {
+        if (control.frame != nullptr && control.look != Look::RedText) {
             setColour(widget, QPalette::WindowText, QApplication::palette().color(QPalette::WindowText));
         }
-        applyLook(widget, spec.look);
+        applyLook(widget, control.look);
         byName.insert(widget->objectName(), widget);
-        if (widget->focusPolicy() != Qt::NoFocus) tabOrder.emplace_back(spec.tab, widget);
+        if (widget->focusPolicy() != Qt::NoFocus) tabOrder.emplace_back(control.tab, widget);
     }
     std::stable_sort(tabOrder.begin(), tabOrder.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });

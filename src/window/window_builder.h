@@ -9,7 +9,7 @@
 
 namespace bench {
 
-void buildControls(QWidget* window, const std::vector<ControlSpec>& table);
+void buildControls(QWidget* window, const std::vector<ControlRow>& table);
 
 // The controls of a built window, and its two timers (interval set, not started).
 Controls findControls(QWidget* window);
