@@ -36,11 +36,12 @@ FlexGrid::FlexGrid(QWidget* parent) : QTableWidget(0, 0, parent), corner_(new QL
     // The number column is the vertical header: its width is that of column 0.
     verticalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    // Beyond the last cell the grid shows grey; the cells themselves are white.
+    // Beyond the last cell the grid shows grey; the cells themselves are white. The
+    // lines between cells are light grey (the style draws them in the Mid colour).
     QPalette colours = palette();
     colours.setColor(QPalette::Base, QColor(128, 128, 128));
+    colours.setColor(QPalette::Mid, QColor(192, 192, 192));
     setPalette(colours);
-    setStyleSheet(QStringLiteral("QTableView { gridline-color: rgb(192, 192, 192); }"));
 
     setCols(3);
     setColWidthTwips(0, 960);
