@@ -7,13 +7,13 @@
 namespace bench {
 
 class Connection {
-public:
+  public:
     explicit Connection(WindowContext& context) : ctx_(context) {}
 
     void Command9_Click();   // Open
     void Command10_Click();  // Close
 
-private:
+  private:
     WindowContext& ctx_;
 };
 

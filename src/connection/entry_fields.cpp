@@ -14,9 +14,17 @@ void enforce(QLineEdit* field, EntryField rule) {
 
 }  // namespace
 
-void EntryFields::Text1_Change() { enforce(ctx_.controls.Text1, EntryField::ReadCount); }
-void EntryFields::Text2_Change() { enforce(ctx_.controls.Text2, EntryField::ReadStart); }
-void EntryFields::Text3_Change() { enforce(ctx_.controls.Text3, EntryField::WriteStart); }
-void EntryFields::Text4_Change() { enforce(ctx_.controls.Text4, EntryField::WriteCount); }
+void EntryFields::Text1_Change() {
+    enforce(ctx_.controls.Text1, EntryField::ReadCount);
+}
+void EntryFields::Text2_Change() {
+    enforce(ctx_.controls.Text2, EntryField::ReadStart);
+}
+void EntryFields::Text3_Change() {
+    enforce(ctx_.controls.Text3, EntryField::WriteStart);
+}
+void EntryFields::Text4_Change() {
+    enforce(ctx_.controls.Text4, EntryField::WriteCount);
+}
 
 }  // namespace bench

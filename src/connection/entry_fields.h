@@ -7,7 +7,7 @@
 namespace bench {
 
 class EntryFields {
-public:
+  public:
     explicit EntryFields(WindowContext& context) : ctx_(context) {}
 
     void Text1_Change();  // read count
@@ -15,7 +15,7 @@ public:
     void Text3_Change();  // write start address
     void Text4_Change();  // write count
 
-private:
+  private:
     WindowContext& ctx_;
 };
 

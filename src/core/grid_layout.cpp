@@ -16,7 +16,9 @@ std::vector<GridRow> gridRows(int32_t count, int32_t start, int addressStep) {
     return rows;
 }
 
-int gridRowCount(int32_t count) { return std::max(count, 0) + 1; }
+int gridRowCount(int32_t count) {
+    return std::max(count, 0) + 1;
+}
 
 bool isLeftBottomAligned(int row, int column, int32_t count) {
     return count >= 1 && column == 2 && row >= 0 && row <= count;

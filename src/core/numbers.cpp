@@ -8,10 +8,16 @@
 namespace bench {
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n'; }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n';
+}
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
-char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+char upper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 int digitValue(char c) {
     if (isDigit(c)) return c - '0';
@@ -97,8 +103,12 @@ std::optional<int32_t> roundToInt32(double value) {
     return static_cast<int32_t>(rounded);
 }
 
-std::optional<int32_t> parseInt32(std::string_view text) { return roundToInt32(parseLenient(text)); }
+std::optional<int32_t> parseInt32(std::string_view text) {
+    return roundToInt32(parseLenient(text));
+}
 
-std::string decimalText(int64_t value) { return std::to_string(value); }
+std::string decimalText(int64_t value) {
+    return std::to_string(value);
+}
 
 }  // namespace bench

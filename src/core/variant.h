@@ -9,8 +9,8 @@ namespace bench {
 enum class Variant { Word16, Long32 };
 
 struct VariantFacts {
-    const char* windowName;     // object name of the window: "ssqx16" or "ssqx"
-    const char* programName;    // "wordbench" or "longbench"
+    const char* windowName;   // object name of the window: "ssqx16" or "ssqx"
+    const char* programName;  // "wordbench" or "longbench"
     std::string caption;
     int clientWidthTwips;
     int clientHeightTwips;

@@ -17,7 +17,7 @@ struct DriverCall {
 };
 
 class Driver {
-public:
+  public:
     virtual ~Driver() = default;
 
     virtual DriverCall OpenPort_Modbus(int32_t port, int32_t speed, int32_t parity) = 0;

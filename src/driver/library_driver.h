@@ -14,7 +14,7 @@ namespace bench {
 inline constexpr const char* kDriverLibrary = "libRegwire.so";
 
 class LibraryDriver final : public Driver {
-public:
+  public:
     explicit LibraryDriver(std::string fileName = kDriverLibrary);
     ~LibraryDriver() override;
     LibraryDriver(const LibraryDriver&) = delete;
@@ -31,12 +31,12 @@ public:
     DriverCall Set_4X_LDX(int32_t port, int32_t station, int32_t start, int32_t count,
                           int32_t* buffer) override;
 
-private:
+  private:
     // Address of `name`, binding the library first if needed; null with `failure` set.
     void* bind(const char* name, void*& slot, std::string& failure);
     // One of the four transfer functions, which share their signature.
-    DriverCall transfer(const char* name, void*& slot, int32_t port, int32_t station,
-                        int32_t start, int32_t count, int32_t* buffer);
+    DriverCall transfer(const char* name, void*& slot, int32_t port, int32_t station, int32_t start,
+                        int32_t count, int32_t* buffer);
 
     std::string fileName_;
     void* library_ = nullptr;

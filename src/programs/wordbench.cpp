@@ -1,3 +1,5 @@
 #include "window/program.h"
 
-int main(int argc, char** argv) { return bench::runProgram(argc, argv, bench::Variant::Word16); }
+int main(int argc, char** argv) {
+    return bench::runProgram(argc, argv, bench::Variant::Word16);
+}

@@ -4,8 +4,8 @@
 
 #include "core/grid_layout.h"
 #include "core/numbers.h"
-#include "window/parsed_text.h"
 #include "window/grid_view.h"
+#include "window/parsed_text.h"
 
 namespace bench {
 void ReadTest::Command3_Click() {
@@ -32,12 +32,11 @@ void ReadTest::Timer1_Timer() {
     auto& settings = ctx_.state.PortSettings;
     storeParsed(settings[kReadStart], c.Text2->text());
     int32_t* buffer = ctx_.state.ReadValues.data();
-    const DriverCall call =
-        ctx_.is16Bit()
-            ? ctx_.driver.Get_4X_DX(settings[kPort], settings[kStation], settings[kReadStart],
-                                    readCount_, buffer)
-            : ctx_.driver.Get_4X_LDX(settings[kPort], settings[kStation], settings[kReadStart],
-                                     readCount_, buffer);
+    const DriverCall call = ctx_.is16Bit()
+                                ? ctx_.driver.Get_4X_DX(settings[kPort], settings[kStation],
+                                                        settings[kReadStart], readCount_, buffer)
+                                : ctx_.driver.Get_4X_LDX(settings[kPort], settings[kStation],
+                                                         settings[kReadStart], readCount_, buffer);
     if (!call.reached) {
         // Once is enough: stop polling rather than repeat the message twice a second.
         c.Timer1->stop();

@@ -9,7 +9,7 @@
 namespace bench {
 
 class ReadTest {
-public:
+  public:
     explicit ReadTest(WindowContext& context) : ctx_(context) {}
 
     void Command3_Click();  // Start reading
@@ -18,7 +18,7 @@ public:
     int32_t ReadCount() const { return readCount_; }
     int32_t ReadStart() const { return readStart_; }
 
-private:
+  private:
     WindowContext& ctx_;
     int32_t readCount_ = 0;
     int32_t readStart_ = 0;

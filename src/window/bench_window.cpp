@@ -101,7 +101,9 @@ void BenchWindow::Form_Load() {
     selectItem(c.Combo2, 0);
 }
 
-void BenchWindow::Form_Unload(int16_t& cancel) { cancel = 0; }
+void BenchWindow::Form_Unload(int16_t& cancel) {
+    cancel = 0;
+}
 
 void BenchWindow::closeEvent(QCloseEvent* event) {
     int16_t cancel = 0;

@@ -16,7 +16,7 @@ namespace bench {
 
 class BenchWindow : public QWidget {
     Q_OBJECT
-public:
+  public:
     BenchWindow(Variant variant, ProgramState& state, Driver& driver, QWidget* parent = nullptr);
 
     void Form_Load();
@@ -28,11 +28,11 @@ public:
     WriteTest& writeTest() { return writeTest_; }
     Connection& connection() { return connection_; }
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     void connectHandlers();
 
     Controls controls_;

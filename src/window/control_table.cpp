@@ -50,8 +50,7 @@ std::vector<ControlRow> controlTable(Variant variant) {
 
         // Help area.
         {"Label4", K::Label, nullptr, 180, 8550, 2295, 255, "32位整数读写函数说明：", 34, L::Plain},
-        {"Label6_0", K::Label, nullptr, 150, 8820, 13995, 285, facts.readDeclaration, 35,
-         L::Plain},
+        {"Label6_0", K::Label, nullptr, 150, 8820, 13995, 285, facts.readDeclaration, 35, L::Plain},
         {"Label7_0", K::Label, nullptr, 5040, 9060, 945, 255, "通讯端口号", 36, L::RedText},
         {"Label7_1", K::Label, nullptr, 6870, 9060, 945, 255, "访问站地址", 37, L::RedText},
         {"Label7_2", K::Label, nullptr, 8310, 9060, 1815, 345, "MODBUS寄存器起始地址", 38,

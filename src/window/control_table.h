@@ -27,7 +27,7 @@ enum class Look {
 struct ControlRow {
     const char* name;
     ControlKind kind;
-    const char* frame;  // containing frame, or nullptr for the window itself
+    const char* frame;             // containing frame, or nullptr for the window itself
     int left, top, width, height;  // twips, from the frame's or window's top-left
     std::string text;
     int tab;

@@ -11,7 +11,7 @@ namespace bench {
 
 class FlexGrid : public QTableWidget {
     Q_OBJECT
-public:
+  public:
     explicit FlexGrid(QWidget* parent = nullptr);
 
     // Rows and columns including the fixed ones (at least 1 each).
@@ -35,14 +35,14 @@ public:
     // Where a cell is drawn, in the coordinates of `widget` (e.g. the window).
     QRect cellRect(int row, int col, const QWidget* widget) const;
 
-signals:
+  signals:
     // A click on a data cell, after the click made it the current cell.
     void Click();
 
-protected:
+  protected:
     void resizeEvent(QResizeEvent* event) override;
 
-private:
+  private:
     QTableWidgetItem* itemAt(int row, int col) const;
     void placeCorner();
     void fillEmptyCells();  // every cell, fixed or not, has an item

@@ -16,8 +16,8 @@ const QColor kClockBackground(128, 255, 128);
 const QColor kEditorBackground(255, 192, 192);
 
 QRect twipsRect(const ControlRow& control) {
-    return QRect(twipsToPixels(control.left), twipsToPixels(control.top), twipsToPixels(control.width),
-                 twipsToPixels(control.height));
+    return QRect(twipsToPixels(control.left), twipsToPixels(control.top),
+                 twipsToPixels(control.width), twipsToPixels(control.height));
 }
 
 QFont namedFont(const char* family, double points, bool bold = false, bool italic = false) {
@@ -102,14 +102,15 @@ void buildControls(QWidget* window, const std::vector<ControlRow>& table) {
     QHash<QString, QWidget*> byName;
     std::vector<std::pair<int, QWidget*>> tabOrder;
     for (const ControlRow& control : table) {
-        QWidget* parent = control.frame != nullptr ? byName.value(QString::fromUtf8(control.frame))
-                                                : window;
+        QWidget* parent =
+            control.frame != nullptr ? byName.value(QString::fromUtf8(control.frame)) : window;
         QWidget* widget = makeWidget(control, parent);
         widget->setObjectName(QString::fromUtf8(control.name));
         widget->setGeometry(twipsRect(control));
         // A red frame caption must not colour the controls inside the frame.
         if (control.frame != nullptr && control.look != Look::RedText) {
-            setColour(widget, QPalette::WindowText, QApplication::palette().color(QPalette::WindowText));
+            setColour(widget, QPalette::WindowText,
+                      QApplication::palette().color(QPalette::WindowText));
         }
         applyLook(widget, control.look);
         byName.insert(widget->objectName(), widget);

@@ -4,8 +4,8 @@
 
 #include "core/grid_layout.h"
 #include "core/numbers.h"
-#include "window/parsed_text.h"
 #include "window/grid_view.h"
+#include "window/parsed_text.h"
 
 namespace bench {
 namespace {
@@ -61,8 +61,9 @@ void WriteTest::Text5_KeyPress(int16_t keyAscii) {
             values[static_cast<std::size_t>(index)] = *value;
         }
         // Show what was stored at once rather than a second later.
-        c.MSFlexGrid2->setText(editRow_, 1,
-                               QString::fromStdString(decimalText(values[static_cast<std::size_t>(index)])));
+        c.MSFlexGrid2->setText(
+            editRow_, 1,
+            QString::fromStdString(decimalText(values[static_cast<std::size_t>(index)])));
     }
     c.Text5->hide();
     c.Timer2->start();
@@ -72,11 +73,11 @@ void WriteTest::Command2_Click() {
     std::array<int32_t, 81> buffer{};
     std::copy_n(ctx_.state.WriteValues.begin(), kValuesCopied, buffer.begin());
     const auto& settings = ctx_.state.PortSettings;
-    const DriverCall call =
-        ctx_.is16Bit() ? ctx_.driver.Set_4X_DX(settings[kPort], settings[kStation], writeStart_,
-                                               writeCount_, buffer.data())
-                       : ctx_.driver.Set_4X_LDX(settings[kPort], settings[kStation], writeStart_,
-                                                writeCount_, buffer.data());
+    const DriverCall call = ctx_.is16Bit()
+                                ? ctx_.driver.Set_4X_DX(settings[kPort], settings[kStation],
+                                                        writeStart_, writeCount_, buffer.data())
+                                : ctx_.driver.Set_4X_LDX(settings[kPort], settings[kStation],
+                                                         writeStart_, writeCount_, buffer.data());
     if (!call.reached) ctx_.reportDriverFailure(ctx_.facts.writeFunction, call);
 }
 

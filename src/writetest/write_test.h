@@ -12,20 +12,20 @@ namespace bench {
 inline constexpr int16_t kEnterKey = 13;
 
 class WriteTest {
-public:
+  public:
     explicit WriteTest(WindowContext& context) : ctx_(context) {}
 
-    void Timer2_Timer();                  // rebuild the write grid
-    void MSFlexGrid2_Click();             // open the editor over a value cell
+    void Timer2_Timer();                    // rebuild the write grid
+    void MSFlexGrid2_Click();               // open the editor over a value cell
     void Text5_KeyPress(int16_t keyAscii);  // Enter commits the editor
-    void Command2_Click();                // Write
+    void Command2_Click();                  // Write
 
     int32_t WriteCount() const { return writeCount_; }
     int32_t WriteStart() const { return writeStart_; }
     int32_t EditRow() const { return editRow_; }
     int32_t EditCol() const { return editCol_; }
 
-private:
+  private:
     WindowContext& ctx_;
     int32_t writeCount_ = 0;
     int32_t writeStart_ = 0;
