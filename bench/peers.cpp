@@ -175,11 +175,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     benchsupport::RegwireApi api;
-    std::string error;
-    if (!api.load(error)) {
-        std::fprintf(stderr, "bench_peers: %s\n", error.c_str());
-        return 1;
-    }
+    if (!benchsupport::load_or_report("bench_peers", api)) return 1;
     const bool have_mbpoll = benchsupport::on_path("mbpoll");
     const bool have_pymodbus = python_has_pymodbus();
     std::printf("bench_peers: %ld rounds of %ld reads of 64 registers per master\n", rounds, calls);

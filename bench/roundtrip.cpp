@@ -292,11 +292,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     benchsupport::RegwireApi api;
-    std::string error;
-    if (!api.load(error)) {
-        std::fprintf(stderr, "bench_roundtrip: %s\n", error.c_str());
-        return 1;
-    }
+    if (!benchsupport::load_or_report("bench_roundtrip", api)) return 1;
     std::printf("bench_roundtrip: %ld calls of each kind per side in blocks of %ld, Regwire from %s\n", calls,
                 block, api.path().c_str());
     std::printf("  a real line at %d bit/s takes %s for the 64-register read and %s for the 64-value 32-bit "

@@ -87,10 +87,7 @@ int main(int argc, char** argv) {
     ::setenv(("REGWIRE_PORT" + std::to_string(kSilentPort)).c_str(), silent.pts.c_str(), 1);
     ::setenv(("REGWIRE_PORT" + std::to_string(kCleanPort)).c_str(), clean.pts.c_str(), 1);
     benchsupport::RegwireApi api;
-    if (!api.load(error)) {
-        std::fprintf(stderr, "bench_silent: %s\n", error.c_str());
-        return 1;
-    }
+    if (!benchsupport::load_or_report("bench_silent", api)) return 1;
     const double turnaround = turnaround_ms();
     std::printf("bench_silent: %ld calls per case, turnaround allowance %.0f ms, silent slave on %s "
                 "(--no-reply-every 1), answering slave on %s\n",

@@ -1,5 +1,7 @@
 #include "regwire_api.h"
 
+#include <cstdio>
+
 #include <dlfcn.h>
 
 namespace benchsupport {
@@ -40,6 +42,13 @@ bool RegwireApi::load(std::string& error) {
         path_ = info.dli_fname;
     }
     return true;
+}
+
+bool load_or_report(const char* program, RegwireApi& api) {
+    std::string error;
+    if (api.load(error)) return true;
+    std::fprintf(stderr, "%s: %s\n", program, error.c_str());
+    return false;
 }
 
 }  // namespace benchsupport

@@ -32,4 +32,7 @@ private:
     std::string path_;
 };
 
+// Loads `api` for the benchmark `program`; on failure says why on standard error.
+bool load_or_report(const char* program, RegwireApi& api);
+
 }  // namespace benchsupport
