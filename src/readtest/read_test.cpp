@@ -2,7 +2,6 @@
 
 #include <QDateTime>
 
-#include "core/grid_layout.h"
 #include "core/numbers.h"
 #include "window/grid_view.h"
 #include "window/parsed_text.h"
@@ -10,11 +9,7 @@
 namespace bench {
 void ReadTest::Command3_Click() {
     Controls& c = ctx_.controls;
-    storeParsed(readCount_, c.Text1->text());
-    if (readCount_ > kMaxValues) {
-        c.Text1->setText(QStringLiteral("32"));
-        storeParsed(readCount_, c.Text1->text());
-    }
+    storeCount(readCount_, c.Text1, QStringLiteral("32"));
     storeParsed(readStart_, c.Text2->text());
     // Value cells stay empty until the next tick fills them.
     layOutGrid(*c.MSFlexGrid1, readCount_, readStart_, ctx_.facts.addressStep,

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "core/grid_layout.h"
 #include "core/numbers.h"
 #include "window/grid_view.h"
 #include "window/parsed_text.h"
@@ -17,11 +16,7 @@ constexpr std::size_t kValuesCopied = 64;
 
 void WriteTest::Timer2_Timer() {
     Controls& c = ctx_.controls;
-    storeParsed(writeCount_, c.Text4->text());
-    if (writeCount_ > kMaxValues) {
-        c.Text4->setText(QStringLiteral("1"));
-        storeParsed(writeCount_, c.Text4->text());
-    }
+    storeCount(writeCount_, c.Text4, QStringLiteral("1"));
     storeParsed(writeStart_, c.Text3->text());
     const auto& values = ctx_.state.WriteValues;
     FlexGrid& grid = *c.MSFlexGrid2;
