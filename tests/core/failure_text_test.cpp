@@ -1,0 +1,110 @@
+#include "core/failure_text.h"
+
+#include <gtest/gtest.h>
+
+#include "regwire.h"
+
+namespace bench {
+namespace {
+
+struct NoticeCase {
+    FailedCall call;
+    std::vector<RefusedValue> refused;
+    const char* title;
+    const char* sentence;
+    const char* detail;
+};
+
+class FailureNotice : public ::testing::TestWithParam<NoticeCase> {};
+
+TEST_P(FailureNotice, NamesCommandPortAndReasonThenTheLibrarysWords) {
+    const NoticeCase& c = GetParam();
+    const NoticeText notice = failureNotice(c.call, c.refused);
+    EXPECT_EQ(notice.title, c.title);
+    EXPECT_EQ(notice.sentence, c.sentence);
+    EXPECT_EQ(notice.detail, c.detail);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FailureNotice,
+    ::testing::Values(
+        NoticeCase{{Command::Open, "OpenPort_Modbus", 6, 0, REGWIRE_EOPEN,
+                    "port 6 (/dev/ttyS5): No such file or directory"},
+                   {},
+                   "打开失败",
+                   "打开端口 6 失败：无法打开端口的设备。",
+                   "port 6 (/dev/ttyS5): No such file or directory\nOpenPort_Modbus returned -3"},
+        // Without the library's account the notice says what the window knows.
+        NoticeCase{{Command::Close, "ClosePort_Modbus", 2, 0, REGWIRE_EIO, ""},
+                   {},
+                   "关闭失败",
+                   "关闭端口 2 失败：通讯线路故障。",
+                   "ClosePort_Modbus returned -8"},
+        NoticeCase{{Command::Write, "Set_4X_DX", 6, 3, REGWIRE_ETIMEOUT, ""},
+                   {},
+                   "写入失败",
+                   "写入端口 6 失败：站号 3 的从站没有按时应答。",
+                   "Set_4X_DX returned -4"},
+        NoticeCase{{Command::Write, "Set_4X_LDX", 6, 1, REGWIRE_EXCEPTION_BASE - 2, ""},
+                   {},
+                   "写入失败",
+                   "写入端口 6 失败：站号 1 的从站回复异常码 2（非法数据地址）。",
+                   "Set_4X_LDX returned -102"},
+        NoticeCase{{Command::Write, "Set_4X_DX", 6, 1, REGWIRE_EXCEPTION_BASE - 99, ""},
+                   {},
+                   "写入失败",
+                   "写入端口 6 失败：站号 1 的从站回复异常码 99。",
+                   "Set_4X_DX returned -199"},
+        NoticeCase{{Command::Write, "Set_4X_DX", 1, 1, -1000, ""},
+                   {},
+                   "写入失败",
+                   "写入端口 1 失败：驱动程序返回错误 -1000。",
+                   "Set_4X_DX returned -1000"},
+        NoticeCase{{Command::Write, "Set_4X_DX", 6, 1, REGWIRE_ERANGE, ""},
+                   {{1, 70000}, {3, -40000}},
+                   "写入失败",
+                   "写入端口 6 失败：第 1 行的值 70000、第 3 行的值 -40000 超出 "
+                   "-32768..65535，未写入任何值。",
+                   "Set_4X_DX returned -6"}));
+
+TEST(FailureNotice, ListsAtMostEightRefusedValues) {
+    std::vector<RefusedValue> refused;
+    for (int32_t row = 1; row <= 10; ++row) refused.push_back({row, 70000});
+    const std::string sentence =
+        failureNotice({Command::Write, "Set_4X_DX", 6, 1, REGWIRE_ERANGE, ""}, refused).sentence;
+    EXPECT_NE(sentence.find("第 8 行"), std::string::npos) << sentence;
+    EXPECT_EQ(sentence.find("第 9 行"), std::string::npos) << sentence;
+    EXPECT_NE(sentence.find("等 10 个值"), std::string::npos) << sentence;
+}
+
+TEST(RefusedValues16, OnlyValuesOutsideSixteenBitsAmongTheCounted) {
+    const int32_t values[] = {-32768, 65535, -32769, 65536, 0, 70000};
+    const auto refused = refusedValues16(values, 5);  // the sixth is not written
+    ASSERT_EQ(refused.size(), 2u);
+    EXPECT_EQ(refused[0].row, 3);
+    EXPECT_EQ(refused[0].value, -32769);
+    EXPECT_EQ(refused[1].row, 4);
+    EXPECT_EQ(refused[1].value, 65536);
+    EXPECT_TRUE(refusedValues16(values, 0).empty());
+    EXPECT_TRUE(refusedValues16(nullptr, 5).empty());
+}
+
+TEST(CloseFailure, APortThatWasNotOpenIsNoFailureWorthANotice) {
+    EXPECT_FALSE(closeFailureIsWorthANotice(REGWIRE_OK));
+    EXPECT_FALSE(closeFailureIsWorthANotice(REGWIRE_ENOTOPEN));
+    EXPECT_FALSE(closeFailureIsWorthANotice(REGWIRE_EBADARG));  // port 0: never open
+    EXPECT_TRUE(closeFailureIsWorthANotice(REGWIRE_EIO));
+    EXPECT_TRUE(closeFailureIsWorthANotice(-1000));
+}
+
+TEST(StaleReadTip, GivesTheReasonAndTheLastGoodReadOrNever) {
+    const FailedCall call{Command::Read, "Get_4X_DX", 6, 1, REGWIRE_ENOTOPEN, "port 6 (/dev/ttyS5) is not open"};
+    EXPECT_EQ(staleReadTip(call, ""),
+              "读取端口 6 失败：端口未打开。\n上次成功读取：从未\n"
+              "port 6 (/dev/ttyS5) is not open\nGet_4X_DX returned -2");
+    EXPECT_NE(staleReadTip(call, "12-08-2026 09:30:00").find("上次成功读取：12-08-2026 09:30:00"),
+              std::string::npos);
+}
+
+}  // namespace
+}  // namespace bench
