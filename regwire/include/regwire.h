@@ -147,6 +147,21 @@ REGWIRE_API int32_t Set_4X_LDX(int32_t port, int32_t station, int32_t start, int
  */
 REGWIRE_API const char* Regwire_strerror(int32_t result);
 
+/*
+ * What went wrong in the last failing call on port `port`, in more words than
+ * its result code: for an open, the device or TCP address and the operating
+ * system's reason ("port 6 (/dev/ttyS5): open: No such file or directory"); for
+ * a transfer, the device, the station and what happened, and for a call split
+ * into several requests, which of them failed. A later success does not clear it.
+ *
+ * Copies the text with its terminating NUL into text[0 .. size-1], cut at a
+ * character boundary when it is longer; writes nothing when text is NULL or
+ * size <= 0. Returns the length of the whole text in bytes without the NUL, so
+ * a result >= size means it was cut; 0 when nothing failed on the port yet.
+ * Safe at any time, from any thread, for any port number.
+ */
+REGWIRE_API int32_t Regwire_lastfailure(int32_t port, char* text, int32_t size);
+
 #ifdef __cplusplus
 }
 #endif

@@ -30,6 +30,10 @@ class Driver {
                                   int32_t* buffer) = 0;
     virtual DriverCall Set_4X_LDX(int32_t port, int32_t station, int32_t start, int32_t count,
                                   int32_t* buffer) = 0;
+
+    // The library's own account of the last failure on `port` (device, OS reason,
+    // which request); empty when it has none or cannot give one.
+    virtual std::string Regwire_lastfailure(int32_t port) = 0;
 };
 
 }  // namespace bench

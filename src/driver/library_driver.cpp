@@ -16,6 +16,7 @@ namespace {
 using OpenFn = decltype(&::OpenPort_Modbus);
 using CloseFn = decltype(&::ClosePort_Modbus);
 using TransferFn = decltype(&::Get_4X_DX);
+using LastFailureFn = decltype(&::Regwire_lastfailure);
 static_assert(std::is_same_v<TransferFn, decltype(&::Set_4X_DX)>);
 static_assert(std::is_same_v<TransferFn, decltype(&::Get_4X_LDX)>);
 static_assert(std::is_same_v<TransferFn, decltype(&::Set_4X_LDX)>);
@@ -131,6 +132,25 @@ DriverCall LibraryDriver::Get_4X_LDX(int32_t port, int32_t station, int32_t star
 DriverCall LibraryDriver::Set_4X_LDX(int32_t port, int32_t station, int32_t start, int32_t count,
                                      int32_t* buffer) {
     return transfer("Set_4X_LDX", set32_, port, station, start, count, buffer);
+}
+
+std::string LibraryDriver::Regwire_lastfailure(int32_t port) {
+    std::string failure;
+    auto* f = reinterpret_cast<LastFailureFn>(bind("Regwire_lastfailure", lastFailure_, failure));
+    if (f == nullptr) return {};
+    std::string text(256, '\0');
+    // Once more with room for all of it when it was cut.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const int32_t size = static_cast<int32_t>(text.size());
+        const int32_t length = f(port, text.data(), size);
+        if (length < 0) return {};
+        if (length < size) {
+            text.resize(static_cast<std::size_t>(length));
+            return text;
+        }
+        text.assign(static_cast<std::size_t>(length) + 1, '\0');
+    }
+    return text.substr(0, text.find('\0'));
 }
 
 }  // namespace bench

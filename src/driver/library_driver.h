@@ -30,6 +30,8 @@ class LibraryDriver final : public Driver {
                           int32_t* buffer) override;
     DriverCall Set_4X_LDX(int32_t port, int32_t station, int32_t start, int32_t count,
                           int32_t* buffer) override;
+    // Empty also when the library lacks the function: it is optional.
+    std::string Regwire_lastfailure(int32_t port) override;
 
   private:
     // Address of `name`, binding the library first if needed; null with `failure` set.
@@ -46,6 +48,7 @@ class LibraryDriver final : public Driver {
     void* set16_ = nullptr;
     void* get32_ = nullptr;
     void* set32_ = nullptr;
+    void* lastFailure_ = nullptr;
 };
 
 }  // namespace bench

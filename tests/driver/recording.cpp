@@ -19,7 +19,33 @@ Recording::Recording() {
     setenv("REGWIRE_RECORD_LOG", path_.c_str(), 1);
 }
 
+namespace {
+
+// A function of the recording library this process has loaded; null when none is.
+void* recordingFunction(const char* name) {
+    void* library = dlopen("libRegwire.so", RTLD_NOW | RTLD_NOLOAD);
+    if (library == nullptr) return nullptr;
+    void* function = dlsym(library, name);
+    dlclose(library);
+    return function;
+}
+
+void* requiredFunction(const char* name) {
+    void* function = recordingFunction(name);
+    if (function == nullptr) throw std::runtime_error(std::string("no recording library with ") + name);
+    return function;
+}
+
+using SetResultFn = void (*)(int32_t);
+using SetDetailFn = void (*)(const char*);
+
+}  // namespace
+
 Recording::~Recording() {
+    if (void* f = recordingFunction("Recording_SetResult")) reinterpret_cast<SetResultFn>(f)(0);
+    if (void* f = recordingFunction("Recording_SetFailureDetail")) {
+        reinterpret_cast<SetDetailFn>(f)("");
+    }
     unsetenv("REGWIRE_RECORD_LOG");
     std::remove(path_.c_str());
 }
@@ -42,6 +68,14 @@ void Recording::setReadValues(const std::vector<int32_t>& values) {
     if (set == nullptr) throw std::runtime_error("not the recording library");
     set(values.data(), static_cast<int32_t>(values.size()));
     dlclose(library);
+}
+
+void Recording::setResult(int32_t result) {
+    reinterpret_cast<SetResultFn>(requiredFunction("Recording_SetResult"))(result);
+}
+
+void Recording::setFailureDetail(const std::string& text) {
+    reinterpret_cast<SetDetailFn>(requiredFunction("Recording_SetFailureDetail"))(text.c_str());
 }
 
 }  // namespace bench::testing

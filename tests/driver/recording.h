@@ -20,6 +20,11 @@ public:
     // Values the read functions copy into the buffer (element k from values[k]).
     void setReadValues(const std::vector<int32_t>& values);
 
+    // The result every function returns from now on, and the text the library
+    // gives as the detail of a failure. Both go back to 0 and "" when the test ends.
+    void setResult(int32_t result);
+    void setFailureDetail(const std::string& text);
+
 private:
     std::string path_;
 };

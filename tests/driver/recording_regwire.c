@@ -3,17 +3,21 @@
  * line with its name and arguments to the file named by REGWIRE_RECORD_LOG; the
  * write functions add all 81 elements of the buffer they were given. The read
  * functions fill the buffer from values a test sets with Recording_SetReadValues.
- * Built with OMIT_GET_4X_DX it lacks that one function.
+ * Every function returns the result a test sets with Recording_SetResult, and
+ * Regwire_lastfailure gives the text set with Recording_SetFailureDetail.
+ * Built with PARTIAL_LIBRARY it lacks Get_4X_DX and Regwire_lastfailure.
  */
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 #define EXPORT __attribute__((visibility("default")))
 
 static int32_t readValues[1501];
 static int32_t readValueCount = 0;
 static int32_t result = 0;
+static char failureDetail[1024];
 
 static FILE* openLog(void) {
     const char* path = getenv("REGWIRE_RECORD_LOG");
@@ -53,6 +57,10 @@ EXPORT void Recording_SetReadValues(const int32_t* values, int32_t n) {
 
 EXPORT void Recording_SetResult(int32_t r) { result = r; }
 
+EXPORT void Recording_SetFailureDetail(const char* text) {
+    snprintf(failureDetail, sizeof failureDetail, "%s", text != NULL ? text : "");
+}
+
 EXPORT int32_t OpenPort_Modbus(int32_t port, int32_t speed, int32_t parity) {
     const int32_t args[] = {port, speed, parity};
     logCall("OpenPort_Modbus", 3, args);
@@ -64,7 +72,7 @@ EXPORT int32_t ClosePort_Modbus(int32_t port) {
     return result;
 }
 
-#ifndef OMIT_GET_4X_DX
+#ifndef PARTIAL_LIBRARY
 EXPORT int32_t Get_4X_DX(int32_t port, int32_t station, int32_t start, int32_t count,
                          int32_t* buffer) {
     const int32_t args[] = {port, station, start, count};
@@ -95,3 +103,12 @@ EXPORT int32_t Set_4X_LDX(int32_t port, int32_t station, int32_t start, int32_t 
     logWrite("Set_4X_LDX", args, buffer);
     return result;
 }
+
+#ifndef PARTIAL_LIBRARY
+EXPORT int32_t Regwire_lastfailure(int32_t port, char* text, int32_t size) {
+    (void)port;
+    const size_t length = strlen(failureDetail);
+    if (text != NULL && size > 0) snprintf(text, (size_t)size, "%s", failureDetail);
+    return (int32_t)length;
+}
+#endif
