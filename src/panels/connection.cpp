@@ -16,7 +16,12 @@ void Connection::Command9_Click() {
     // A driver that cannot be reached leaves the last result; Open says nothing.
     const DriverCall call =
         ctx_.driver.OpenPort_Modbus(settings[kPort], settings[kSpeed], settings[kParity]);
-    if (call.reached) settings[kLastOpenCloseResult] = call.result;
+    if (!call.reached) return;
+    settings[kLastOpenCloseResult] = call.result;
+    if (isFailure(call.result)) {
+        ctx_.reportCommandFailure(
+            failureNotice(ctx_.failedCall(Command::Open, "OpenPort_Modbus", call.result)));
+    }
 }
 
 void Connection::Command10_Click() {
@@ -28,6 +33,10 @@ void Connection::Command10_Click() {
     }
     settings[kLastOpenCloseResult] = call.result;
     ctx_.controls.Timer1->stop();
+    if (closeFailureIsWorthANotice(call.result)) {
+        ctx_.reportCommandFailure(
+            failureNotice(ctx_.failedCall(Command::Close, "ClosePort_Modbus", call.result)));
+    }
 }
 
 }  // namespace bench

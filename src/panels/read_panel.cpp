@@ -44,6 +44,15 @@ void ReadPanel::Timer1_Timer() {
         const int32_t value = values[static_cast<std::size_t>(i - 1)];
         c.MSFlexGrid1->setText(i, 1, QString::fromStdString(decimalText(value)));
     }
+    // No notice for a failed read, which repeats twice a second: its values look stale.
+    QString staleTip;
+    if (isFailure(call.result)) {
+        staleTip = QString::fromStdString(staleReadTip(
+            ctx_.failedCall(Command::Read, ctx_.facts.readFunction, call.result), lastGoodRead_));
+    } else {
+        lastGoodRead_ = now.toString(QStringLiteral("MM-dd-yyyy HH:mm:ss")).toStdString();
+    }
+    markValueCells(*c.MSFlexGrid1, rows, staleTip);
 }
 
 }  // namespace bench

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "panels/panel_context.h"
 
@@ -22,6 +23,7 @@ class ReadPanel {
     PanelContext& ctx_;
     int32_t readCount_ = 0;
     int32_t readStart_ = 0;
+    std::string lastGoodRead_;  // date and time of the last successful read, empty before
 };
 
 }  // namespace bench

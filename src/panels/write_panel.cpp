@@ -73,7 +73,16 @@ void WritePanel::Command2_Click() {
                                                         writeStart_, writeCount_, buffer.data())
                                 : ctx_.driver.Set_4X_LDX(settings[kPort], settings[kStation],
                                                          writeStart_, writeCount_, buffer.data());
-    if (!call.reached) ctx_.reportDriverFailure(ctx_.facts.writeFunction, call);
+    if (!call.reached) {
+        ctx_.reportDriverFailure(ctx_.facts.writeFunction, call);
+        return;
+    }
+    if (!isFailure(call.result)) return;
+    // A 16-bit value that does not fit is named with its row.
+    const std::vector<RefusedValue> refused =
+        ctx_.is16Bit() ? refusedValues16(buffer.data(), writeCount_) : std::vector<RefusedValue>{};
+    ctx_.reportCommandFailure(failureNotice(
+        ctx_.failedCall(Command::Write, ctx_.facts.writeFunction, call.result), refused));
 }
 
 }  // namespace bench

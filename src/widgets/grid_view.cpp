@@ -1,8 +1,18 @@
 #include "widgets/grid_view.h"
 
+#include <QBrush>
+#include <QColor>
+#include <algorithm>
+
 #include "core/grid_layout.h"
 
 namespace bench {
+namespace {
+
+// Values the last read could not refresh.
+const QColor kStaleInk(128, 128, 128);
+
+}  // namespace
 
 void layOutGrid(FlexGrid& grid, int32_t count, int32_t start, int addressStep,
                 const std::function<QString(int row)>& valueText) {
@@ -23,6 +33,20 @@ void layOutGrid(FlexGrid& grid, int32_t count, int32_t start, int addressStep,
         if (isLeftBottomAligned(row, 2, count)) {
             grid.setCellAlignment(row, 2, Qt::AlignLeft | Qt::AlignBottom);
         }
+    }
+}
+
+void markValueCells(FlexGrid& grid, int32_t count, const QString& toolTip) {
+    const bool stale = !toolTip.isEmpty();
+    const int last = std::min<int>(count, grid.rows() - 1);
+    for (int row = 1; row <= last; ++row) {
+        // Data cell (row, 1) of the grid is the table's item (row - 1, 0).
+        QTableWidgetItem* cell = grid.item(row - 1, 0);
+        if (cell == nullptr) continue;
+        // Fresh values take the grid's own text colour again.
+        const QVariant ink = stale ? QVariant(QBrush(kStaleInk)) : QVariant();
+        if (cell->data(Qt::ForegroundRole) != ink) cell->setData(Qt::ForegroundRole, ink);
+        if (cell->toolTip() != toolTip) cell->setToolTip(toolTip);
     }
 }
 

@@ -14,4 +14,8 @@ namespace bench {
 void layOutGrid(FlexGrid& grid, int32_t count, int32_t start, int addressStep,
                 const std::function<QString(int row)>& valueText);
 
+// Draws the value cells of rows 1 .. `count` in grey with `toolTip` when the read
+// that wrote them failed (`toolTip` not empty), in black without one otherwise.
+void markValueCells(FlexGrid& grid, int32_t count, const QString& toolTip);
+
 }  // namespace bench

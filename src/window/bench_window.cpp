@@ -6,7 +6,7 @@
 
 #include "core/twips.h"
 #include "widgets/control_table.h"
-#include "widgets/driver_failure_notice.h"
+#include "widgets/notices.h"
 #include "widgets/program_icon.h"
 #include "widgets/window_builder.h"
 
@@ -51,7 +51,8 @@ BenchWindow::BenchWindow(Variant variant, ProgramState& state, Driver& driver, Q
       context_{controls_, state, driver, variantFacts(variant),
                [this](const char* function, const DriverCall& call) {
                    showDriverFailure(this, function, call);
-               }},
+               },
+               [this](const NoticeText& notice) { showCommandFailure(this, notice); }},
       connection_(context_),
       entryFields_(context_),
       readPanel_(context_),

@@ -1,5 +1,6 @@
 // A libRegwire.so without Get_4X_DX: every other function is bound and called by
-// name; the missing one is reported with the loader's reason.
+// name; the missing one is reported with the loader's reason. It lacks the
+// failure detail as well, which a notice can do without.
 #include "window_fixture.h"
 
 namespace bench::testing {
@@ -22,6 +23,16 @@ TEST_F(WindowTest, TheMissingFunctionIsReportedByName) {
     // Close is bound on its own and works.
     click(c().Command10);
     EXPECT_EQ(recording().takeCalls(), Calls{"ClosePort_Modbus 6"});
+}
+
+TEST_F(WindowTest, WithoutTheFailureDetailANoticeSaysWhatItCan) {
+    open(Variant::Word16);
+    recording().setResult(-3);
+    click(c().Command9);
+    const auto boxes = window().findChildren<QMessageBox*>();
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_EQ(boxes.front()->text(), QStringLiteral("打开端口 6 失败：无法打开端口的设备。"));
+    EXPECT_EQ(boxes.front()->informativeText(), QStringLiteral("OpenPort_Modbus returned -3"));
 }
 
 TEST_F(WindowTest, TheOtherVariantDoesNotNeedIt) {

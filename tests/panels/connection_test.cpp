@@ -67,15 +67,9 @@ TEST_F(Connection, ANumberBeyond32BitsKeepsThePreviousPort) {
 TEST_F(Connection, TheResultOfOpenAndCloseIsKept) {
     click(c().Command9);
     EXPECT_EQ(state().PortSettings[kLastOpenCloseResult], 0);
-    using SetResult = void (*)(int32_t);
-    void* library = dlopen("libRegwire.so", RTLD_NOW | RTLD_NOLOAD);
-    ASSERT_NE(library, nullptr);
-    auto setResult = reinterpret_cast<SetResult>(dlsym(library, "Recording_SetResult"));
-    setResult(-3);
+    recording().setResult(-3);
     click(c().Command10);
     EXPECT_EQ(state().PortSettings[kLastOpenCloseResult], -3);
-    setResult(0);
-    dlclose(library);
 }
 
 TEST_F(Connection, CloseBeforeAnyOpenClosesPortZeroAndStopsReading) {

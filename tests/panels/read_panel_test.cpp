@@ -3,6 +3,7 @@
 #include <QHeaderView>
 #include <QRegularExpression>
 
+#include "regwire.h"
 #include "window_fixture.h"
 
 namespace bench::testing {
@@ -173,6 +174,46 @@ TEST_P(ReadTick, TheTimerDrivesTheTicks) {
     const Calls calls = recording().takeCalls();
     ASSERT_FALSE(calls.empty());
     EXPECT_EQ(calls.front(), call("0 0 1 2"));
+}
+
+// The colour a value cell is drawn in, and its tooltip.
+std::pair<QColor, QString> valueLook(FlexGrid* grid, int row) {
+    const QModelIndex cell = grid->model()->index(row - 1, 0);
+    const QVariant ink = cell.data(Qt::ForegroundRole);
+    return {ink.isValid() ? ink.value<QBrush>().color() : grid->palette().color(QPalette::Text),
+            cell.data(Qt::ToolTipRole).toString()};
+}
+
+TEST_P(ReadTick, AFailedReadLooksStaleUntilTheNextGoodOne) {
+    c().Text1->setText(QStringLiteral("2"));
+    click(c().Command3);
+    recording().setReadValues({41, 42});
+    recording().setResult(REGWIRE_ENOTOPEN);
+    recording().setFailureDetail("port 0: not open");
+    FlexGrid* grid = c().MSFlexGrid1;
+    const QColor grey(128, 128, 128);
+    const QColor black(0, 0, 0);
+    for (const char* lastGood : {"从未", nullptr}) {
+        window().readPanel().Timer1_Timer();
+        for (int row = 1; row <= 2; ++row) {
+            const auto [ink, tip] = valueLook(grid, row);
+            EXPECT_EQ(ink, grey);
+            EXPECT_TRUE(tip.startsWith(QStringLiteral("读取端口 0 失败：端口未打开。"))) << tip.toStdString();
+            EXPECT_TRUE(tip.contains(QStringLiteral("port 0: not open")));
+            // "never" before the first good read, its date and time after it.
+            const QString expected = lastGood != nullptr ? QString::fromUtf8(lastGood) : c().Label2_9->text();
+            EXPECT_TRUE(tip.contains(QStringLiteral("上次成功读取：") + expected)) << tip.toStdString();
+        }
+        // The tick still wrote what the buffer holds, and keeps polling without a notice.
+        EXPECT_EQ(grid->text(2, 1), QStringLiteral("42"));
+        EXPECT_TRUE(c().Timer1->isActive());
+        EXPECT_EQ(messageBoxes(), 0);
+
+        recording().setResult(REGWIRE_OK);
+        window().readPanel().Timer1_Timer();
+        for (int row = 1; row <= 2; ++row) EXPECT_EQ(valueLook(grid, row), std::make_pair(black, QString()));
+        recording().setResult(REGWIRE_ENOTOPEN);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Variants, ReadTick, ::testing::Values(Variant::Word16, Variant::Long32),

@@ -8,6 +8,7 @@
 
 #include <QMessageBox>
 #include <QTest>
+#include <QWindow>
 #include <memory>
 
 #include "core/twips.h"
@@ -49,6 +50,13 @@ protected:
     }
 
     void click(QWidget* button) { QTest::mouseClick(button, Qt::LeftButton); }
+
+    // A click as the window system delivers it, which a modal window would refuse.
+    void clickThroughWindow(QWidget* button) {
+        QWidget* top = button->window();
+        QTest::mouseClick(top->windowHandle(), Qt::LeftButton, {},
+                          button->mapTo(top, button->rect().center()));
+    }
 
     // Clicks the centre of a data cell of a grid.
     void clickCell(FlexGrid* grid, int row, int col) {

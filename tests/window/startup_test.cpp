@@ -1,6 +1,10 @@
 // Start-up fills the three lists and selects the defaults; Exit and the close
 // control end the program without a driver call.
 #include <QCloseEvent>
+#include <QTimer>
+#include <QWindow>
+
+#include "regwire.h"
 
 #include "window_fixture.h"
 
@@ -54,6 +58,31 @@ TEST_P(StartUp, TheCloseControlClosesWithoutADriverCall) {
     EXPECT_TRUE(window().close());
     EXPECT_FALSE(window().isVisible());
     EXPECT_TRUE(recording().takeCalls().empty());
+}
+
+// The program's own event loop ends at once, with a notice open, whether Exit or
+// the window's close control (as the window system sends it) ends it.
+TEST_P(StartUp, ExitAndTheCloseControlEndTheProgramWhileANoticeIsOpen) {
+    for (const bool exitButton : {true, false}) {
+        open(GetParam());
+        recording().setResult(REGWIRE_EOPEN);
+        click(c().Command9);
+        ASSERT_EQ(messageBoxes(), 1);
+        QTimer::singleShot(0, &window(), [&] {
+            if (exitButton) {
+                clickThroughWindow(c().Command1);
+            } else {
+                window().windowHandle()->close();
+            }
+        });
+        QTimer stuck;  // a notice in the way would keep the loop running
+        stuck.setSingleShot(true);
+        QObject::connect(&stuck, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+        stuck.start(10000);
+        EXPECT_EQ(QApplication::exec(), 0) << (exitButton ? "Exit" : "close control");
+        EXPECT_FALSE(window().isVisible());
+        recording().setResult(REGWIRE_OK);
+    }
 }
 
 TEST_P(StartUp, UnloadNeverRefusesTheClose) {
