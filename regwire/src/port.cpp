@@ -1,8 +1,10 @@
 #include "port.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
+#include "failure.h"
 #include "regwire.h"
 #include "trace.h"
 
@@ -34,16 +36,32 @@ std::string device_for(int32_t number) {
 }  // namespace
 
 int32_t Port::open(int32_t number, int baud, char parity, std::unique_ptr<Port>& out) {
+    const std::string device = device_for(number);
     std::unique_ptr<Transport> transport;
-    const int32_t rc =
-        Transport::open(device_for(number), baud, parity, env_turnaround_us(), transport);
-    if (rc != REGWIRE_OK) return rc;
-    out.reset(new Port(number, std::move(transport), env_trace()));
+    take_reason();
+    const int32_t rc = Transport::open(device, baud, parity, env_turnaround_us(), transport);
+    if (rc != REGWIRE_OK) {
+        std::string reason = take_reason();
+        if (reason.empty()) reason = Regwire_strerror(rc);
+        const std::string detail = "port " + std::to_string(number) + " (" + device + "): open: " + reason;
+        if (env_trace()) trace_open_failure(detail, rc);
+        note_failure(number, detail);
+        return rc;
+    }
+    out.reset(new Port(number, device, std::move(transport), env_trace()));
     return REGWIRE_OK;
 }
 
-Port::Port(int32_t number, std::unique_ptr<Transport> transport, bool trace)
-    : number_(number), transport_(std::move(transport)), trace_(trace) {}
+std::string Port::describe(int32_t number) {
+    return "port " + std::to_string(number) + " (" + device_for(number) + ")";
+}
+
+std::string Port::describe() const {
+    return "port " + std::to_string(number_) + " (" + device_ + ")";
+}
+
+Port::Port(int32_t number, std::string device, std::unique_ptr<Transport> transport, bool trace)
+    : number_(number), device_(std::move(device)), transport_(std::move(transport)), trace_(trace) {}
 
 Port::~Port() {
     if (transport_) transport_->close(lost_);
@@ -55,9 +73,13 @@ void Port::drop() {
 }
 
 int32_t Port::exchange(const Request& r) {
-    if (lost_ || transport_->closed()) return REGWIRE_ELOST;
+    if (lost_ || transport_->closed()) {
+        set_reason("the device was lost earlier; open the port again");
+        return REGWIRE_ELOST;
+    }
     if (transport_->hung_up_or_dirty()) {
         drop();
+        set_reason("the device hung up; open the port again");
         return REGWIRE_ELOST;
     }
 
@@ -71,6 +93,14 @@ int32_t Port::exchange(const Request& r) {
 
     const int32_t result = transport_->transfer(r, record, trace_);
     if (result == REGWIRE_ELOST) drop();
+    if (result == REGWIRE_ETIMEOUT) {
+        char text[64];
+        std::snprintf(text, sizeof text, "no reply within %.1f ms",
+                      static_cast<double>(record.timeout_us) / 1000.0);
+        set_reason(text);
+    } else if (result != REGWIRE_OK) {
+        set_reason(Regwire_strerror(result));
+    }
     if (trace_) {
         record.result = result;
         record.registers = !r.read() ? r.src : (result == REGWIRE_OK ? r.dest : nullptr);

@@ -1,5 +1,6 @@
-// The exported functions: argument checks, the table of open ports, and the
-// splitting of long transfers into requests a slave accepts.
+// The exported functions: argument checks, the table of open ports, the
+// splitting of long transfers into requests a slave accepts, and the detail of
+// each failure.
 #include "regwire.h"
 
 #include <array>
@@ -8,6 +9,7 @@
 #include <mutex>
 #include <string>
 
+#include "failure.h"
 #include "line.h"
 #include "port.h"
 
@@ -50,28 +52,74 @@ bool registers_fit(int32_t start, int32_t registers) {
     return start >= 0 && start <= 65535 && start + registers - 1 <= 65535;
 }
 
-// Checks shared by the four transfer functions; nothing is sent when they fail.
-bool transfer_args_ok(int32_t port, int32_t station, int32_t start, int32_t count,
-                      int32_t max_count, int32_t words, bool write, const int32_t* buffer) {
-    if (port <= 0 || buffer == nullptr) return false;
-    if (station < (write ? 0 : 1) || station > kMaxStation) return false;
-    if (count < 1 || count > max_count) return false;
-    return registers_fit(start, count * words);
+std::string range(int32_t low, int32_t high) {
+    return std::to_string(low) + ".." + std::to_string(high);
 }
 
-// Runs `fn` with the port's open Port under its mutex.
+// Notes the failure `rc` of a call on `port` with its detail, and returns it.
+int32_t failed(int32_t port, int32_t rc, const std::string& detail) {
+    regwire::note_failure(port, detail);
+    return rc;
+}
+
+// Checks shared by the four transfer functions; nothing is sent when they fail.
+// Returns what is wrong, or an empty text.
+std::string transfer_args_problem(int32_t port, int32_t station, int32_t start, int32_t count,
+                                  int32_t max_count, int32_t words, bool write,
+                                  const int32_t* buffer) {
+    if (port <= 0) return "port " + std::to_string(port) + ": port numbers start at 1";
+    const std::string at = "port " + std::to_string(port) + ": ";
+    if (buffer == nullptr) return at + "no buffer";
+    const int32_t lowest = write ? 0 : 1;
+    if (station < lowest || station > kMaxStation) {
+        return at + "station " + std::to_string(station) + " outside " + range(lowest, kMaxStation);
+    }
+    if (count < 1 || count > max_count) {
+        return at + "count " + std::to_string(count) + " outside " + range(1, max_count);
+    }
+    if (!registers_fit(start, count * words)) {
+        return at + std::to_string(count * words) + " registers from " + std::to_string(start) +
+               " do not fit 0..65535";
+    }
+    return {};
+}
+
+// Which request of a call failed, from 1, of how many.
+struct Progress {
+    int failed = 0;
+    int requests = 0;
+};
+
+// Runs `fn(port, progress)` with the port's open Port under its mutex, and notes
+// a failure with the device, the station and what was asked.
 template <typename Fn>
-int32_t with_port(int32_t port, Fn fn) {
+int32_t with_port(int32_t port, int32_t station, const char* what, int32_t start, int32_t registers,
+                  Fn fn) {
     std::shared_ptr<Slot> slot = slot_for(port, false);
-    if (!slot) return REGWIRE_ENOTOPEN;
-    std::lock_guard<std::mutex> lock(slot->mutex);
-    if (!slot->port) return REGWIRE_ENOTOPEN;
-    return fn(*slot->port);
+    std::unique_lock<std::mutex> lock;
+    if (slot) lock = std::unique_lock<std::mutex>(slot->mutex);
+    if (!slot || !slot->port) return failed(port, REGWIRE_ENOTOPEN, Port::describe(port) + ": not open");
+    Progress progress;
+    regwire::take_reason();
+    const int32_t rc = fn(*slot->port, progress);
+    if (rc == REGWIRE_OK) return rc;
+    std::string reason = regwire::take_reason();
+    if (reason.empty()) reason = Regwire_strerror(rc);
+    std::string detail = slot->port->describe() + ", station " + std::to_string(station) + ", " +
+                         what + " registers " + range(start, start + registers - 1) + ": " + reason;
+    if (progress.requests > 1) {
+        detail += " (request " + std::to_string(progress.failed) + " of " +
+                  std::to_string(progress.requests) + ")";
+    }
+    return failed(port, rc, detail);
 }
 
 // Reads `registers` registers from `start` in requests of at most `chunk`.
-int32_t read_all(Port& p, int station, int start, int registers, int chunk, uint16_t* dest) {
+int32_t read_all(Port& p, int station, int start, int registers, int chunk, uint16_t* dest,
+                 Progress& progress) {
+    progress.requests = (registers + chunk - 1) / chunk;
     for (int done = 0; done < registers; done += chunk) {
+        ++progress.failed;
         const int n = registers - done < chunk ? registers - done : chunk;
         const int32_t rc = p.read_registers(station, start + done, n, dest + done);
         if (rc != REGWIRE_OK) return rc;
@@ -79,8 +127,11 @@ int32_t read_all(Port& p, int station, int start, int registers, int chunk, uint
     return REGWIRE_OK;
 }
 
-int32_t write_all(Port& p, int station, int start, int registers, int chunk, const uint16_t* src) {
+int32_t write_all(Port& p, int station, int start, int registers, int chunk, const uint16_t* src,
+                  Progress& progress) {
+    progress.requests = (registers + chunk - 1) / chunk;
     for (int done = 0; done < registers; done += chunk) {
+        ++progress.failed;
         const int n = registers - done < chunk ? registers - done : chunk;
         const int32_t rc = p.write_registers(station, start + done, n, src + done);
         if (rc != REGWIRE_OK) return rc;
@@ -95,7 +146,15 @@ extern "C" {
 int32_t OpenPort_Modbus(int32_t port, int32_t speed, int32_t parity) {
     const int baud = regwire::baud_for_index(speed);
     const char parity_char = regwire::parity_for_index(parity);
-    if (port <= 0 || baud == 0 || parity_char == 0) return REGWIRE_EBADARG;
+    const std::string at = "port " + std::to_string(port) + ": ";
+    if (port <= 0) return failed(port, REGWIRE_EBADARG, at + "port numbers start at 1");
+    if (baud == 0) {
+        return failed(port, REGWIRE_EBADARG, at + "speed index " + std::to_string(speed) + " outside 0..8");
+    }
+    if (parity_char == 0) {
+        return failed(port, REGWIRE_EBADARG,
+                      at + "parity index " + std::to_string(parity) + " outside 0..2");
+    }
 
     std::shared_ptr<Slot> slot = slot_for(port, true);
     std::lock_guard<std::mutex> lock(slot->mutex);
@@ -104,22 +163,25 @@ int32_t OpenPort_Modbus(int32_t port, int32_t speed, int32_t parity) {
 }
 
 int32_t ClosePort_Modbus(int32_t port) {
-    if (port <= 0) return REGWIRE_EBADARG;
+    if (port <= 0) {
+        return failed(port, REGWIRE_EBADARG, "port " + std::to_string(port) + ": port numbers start at 1");
+    }
     std::shared_ptr<Slot> slot = slot_for(port, false);
-    if (!slot) return REGWIRE_ENOTOPEN;
-    std::lock_guard<std::mutex> lock(slot->mutex);
-    if (!slot->port) return REGWIRE_ENOTOPEN;
+    std::unique_lock<std::mutex> lock;
+    if (slot) lock = std::unique_lock<std::mutex>(slot->mutex);
+    if (!slot || !slot->port) return failed(port, REGWIRE_ENOTOPEN, Port::describe(port) + ": not open");
     slot->port.reset();
     return REGWIRE_OK;
 }
 
 int32_t Get_4X_DX(int32_t port, int32_t station, int32_t start, int32_t count, int32_t* buffer) {
-    if (!transfer_args_ok(port, station, start, count, kMaxCount16, 1, false, buffer)) {
-        return REGWIRE_EBADARG;
-    }
-    return with_port(port, [&](Port& p) {
+    const std::string problem =
+        transfer_args_problem(port, station, start, count, kMaxCount16, 1, false, buffer);
+    if (!problem.empty()) return failed(port, REGWIRE_EBADARG, problem);
+    return with_port(port, station, "reading", start, count, [&](Port& p, Progress& progress) {
         std::array<uint16_t, kMaxCount16> regs{};
-        const int32_t rc = read_all(p, station, start, count, kMaxReadRegisters, regs.data());
+        const int32_t rc =
+            read_all(p, station, start, count, kMaxReadRegisters, regs.data(), progress);
         if (rc != REGWIRE_OK) return rc;
         for (int32_t i = 0; i < count; ++i) {
             buffer[i] = static_cast<int16_t>(regs[static_cast<std::size_t>(i)]);
@@ -129,14 +191,14 @@ int32_t Get_4X_DX(int32_t port, int32_t station, int32_t start, int32_t count, i
 }
 
 int32_t Get_4X_LDX(int32_t port, int32_t station, int32_t start, int32_t count, int32_t* buffer) {
-    if (!transfer_args_ok(port, station, start, count, kMaxCount32, 2, false, buffer)) {
-        return REGWIRE_EBADARG;
-    }
-    return with_port(port, [&](Port& p) {
+    const std::string problem =
+        transfer_args_problem(port, station, start, count, kMaxCount32, 2, false, buffer);
+    if (!problem.empty()) return failed(port, REGWIRE_EBADARG, problem);
+    return with_port(port, station, "reading", start, 2 * count, [&](Port& p, Progress& progress) {
         std::array<uint16_t, 2 * kMaxCount32> regs{};
         // An even chunk, so that no value's two registers come from two requests.
         const int32_t rc =
-            read_all(p, station, start, 2 * count, kMaxReadRegisters - 1, regs.data());
+            read_all(p, station, start, 2 * count, kMaxReadRegisters - 1, regs.data(), progress);
         if (rc != REGWIRE_OK) return rc;
         for (int32_t i = 0; i < count; ++i) {
             const auto hi = static_cast<uint32_t>(regs[static_cast<std::size_t>(2 * i)]);
@@ -149,34 +211,40 @@ int32_t Get_4X_LDX(int32_t port, int32_t station, int32_t start, int32_t count, 
 
 int32_t Set_4X_DX(int32_t port, int32_t station, int32_t start, int32_t count,
                   const int32_t* buffer) {
-    if (!transfer_args_ok(port, station, start, count, kMaxCount16, 1, true, buffer)) {
-        return REGWIRE_EBADARG;
-    }
+    const std::string problem =
+        transfer_args_problem(port, station, start, count, kMaxCount16, 1, true, buffer);
+    if (!problem.empty()) return failed(port, REGWIRE_EBADARG, problem);
     std::array<uint16_t, kMaxCount16> regs{};
     for (int32_t i = 0; i < count; ++i) {
         const int32_t v = buffer[i];
         // Signed or unsigned 16-bit; anything else would reach the device truncated.
-        if (v < -32768 || v > 65535) return REGWIRE_ERANGE;
+        if (v < -32768 || v > 65535) {
+            return failed(port, REGWIRE_ERANGE,
+                          "port " + std::to_string(port) + ": value " + std::to_string(v) +
+                              " (buffer[" + std::to_string(i) +
+                              "]) outside -32768..65535, nothing sent");
+        }
         regs[static_cast<std::size_t>(i)] = static_cast<uint16_t>(v & 0xFFFF);
     }
-    return with_port(port, [&](Port& p) {
-        return write_all(p, station, start, count, kMaxWriteRegisters, regs.data());
+    return with_port(port, station, "writing", start, count, [&](Port& p, Progress& progress) {
+        return write_all(p, station, start, count, kMaxWriteRegisters, regs.data(), progress);
     });
 }
 
 int32_t Set_4X_LDX(int32_t port, int32_t station, int32_t start, int32_t count,
                    const int32_t* buffer) {
-    if (!transfer_args_ok(port, station, start, count, kMaxCount32, 2, true, buffer)) {
-        return REGWIRE_EBADARG;
-    }
+    const std::string problem =
+        transfer_args_problem(port, station, start, count, kMaxCount32, 2, true, buffer);
+    if (!problem.empty()) return failed(port, REGWIRE_EBADARG, problem);
     std::array<uint16_t, 2 * kMaxCount32> regs{};
     for (int32_t i = 0; i < count; ++i) {
         const auto u = static_cast<uint32_t>(buffer[i]);
         regs[static_cast<std::size_t>(2 * i)] = static_cast<uint16_t>(u >> 16);
         regs[static_cast<std::size_t>(2 * i + 1)] = static_cast<uint16_t>(u & 0xFFFFu);
     }
-    return with_port(port, [&](Port& p) {
-        return write_all(p, station, start, 2 * count, kMaxWriteRegisters - 1, regs.data());
+    return with_port(port, station, "writing", start, 2 * count, [&](Port& p, Progress& progress) {
+        return write_all(p, station, start, 2 * count, kMaxWriteRegisters - 1, regs.data(),
+                         progress);
     });
 }
 
@@ -232,6 +300,10 @@ const char* Regwire_strerror(int32_t result) {
         return texts[static_cast<std::size_t>(REGWIRE_EXCEPTION_CODE(result))].c_str();
     }
     return "unknown result code";
+}
+
+int32_t Regwire_lastfailure(int32_t port, char* text, int32_t size) {
+    return regwire::copy_failure(port, text, size);
 }
 
 }  // extern "C"

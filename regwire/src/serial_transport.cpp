@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "failure.h"
 #include "regwire.h"
 #include "transport.h"
 
@@ -184,6 +185,9 @@ int32_t open_serial_transport(const std::string& device, int baud, char parity, 
     // Exclusive use of the line: TIOCEXCL stops later opens by other programs
     // (root excepted), the lock stops another Regwire user, root or not.
     if (::ioctl(fd, TIOCEXCL) != 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int err = errno;
+        set_reason(err == EWOULDBLOCK ? "in use by another Regwire user"
+                                      : "cannot have it to itself: " + os_error_text(err));
         modbus_close(ctx);
         modbus_free(ctx);
         return REGWIRE_EOPEN;

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdlib>
 
+#include "failure.h"
 #include "regwire.h"
 #include "transport.h"
 
@@ -79,7 +80,10 @@ int32_t open_tcp_transport(const std::string& device, Timing timing,
                            std::unique_ptr<Transport>& out) {
     std::string host;
     std::string service;
-    if (!split_tcp(device, host, service)) return REGWIRE_EOPEN;
+    if (!split_tcp(device, host, service)) {
+        set_reason("not an address of the form tcp:HOST:PORT");
+        return REGWIRE_EOPEN;
+    }
     modbus_t* ctx = connect_context(modbus_new_tcp_pi(host.c_str(), service.c_str()));
     if (ctx == nullptr) return REGWIRE_EOPEN;
     out = std::make_unique<TcpTransport>(ctx, timing);

@@ -24,6 +24,18 @@ void hex16(std::string& out, unsigned value) {
     hex(out, value & 0xFF);
 }
 
+// Local time of day with microseconds, as every trace line begins.
+std::string stamp() {
+    timeval now{};
+    ::gettimeofday(&now, nullptr);
+    tm local{};
+    ::localtime_r(&now.tv_sec, &local);
+    char text[32];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d.%06ld", local.tm_hour, local.tm_min,
+                  local.tm_sec, static_cast<long>(now.tv_usec));
+    return text;
+}
+
 }  // namespace
 
 void trace_request(const TraceRecord& r) {
@@ -58,21 +70,18 @@ void trace_request(const TraceRecord& r) {
         reply = " -";
     }
 
-    timeval now{};
-    ::gettimeofday(&now, nullptr);
-    tm local{};
-    ::localtime_r(&now.tv_sec, &local);
-    char stamp[32];
-    std::snprintf(stamp, sizeof stamp, "%02d:%02d:%02d.%06ld", local.tm_hour, local.tm_min,
-                  local.tm_sec, static_cast<long>(now.tv_usec));
-
     std::fprintf(stderr,
                  "regwire %s port %d station %d: request%s | reply%s | %s (%d) in %.1f ms, "
                  "timeout %.1f ms%s\n",
-                 stamp, r.port, r.station, request.c_str(), reply.c_str(),
+                 stamp().c_str(), r.port, r.station, request.c_str(), reply.c_str(),
                  Regwire_strerror(r.result), r.result, r.elapsed_ms,
                  static_cast<double>(r.timeout_us) / 1000.0,
                  r.retried ? ", after dropping a stale reply" : "");
+}
+
+void trace_open_failure(const std::string& detail, int32_t result) {
+    std::fprintf(stderr, "regwire %s %s | %s (%d)\n", stamp().c_str(), detail.c_str(),
+                 Regwire_strerror(result), result);
 }
 
 }  // namespace regwire

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace regwire {
 
@@ -22,5 +23,8 @@ struct TraceRecord {
 // from the request's arguments and the decoded reply; the RTU address byte and
 // CRC, or the TCP header, are libmodbus's and not repeated here.
 void trace_request(const TraceRecord& record);
+
+// A port that could not be opened: `detail` names it, its device and the reason.
+void trace_open_failure(const std::string& detail, int32_t result);
 
 }  // namespace regwire

@@ -2,6 +2,9 @@
 
 #include <errno.h>
 
+#include <cstring>
+
+#include "failure.h"
 #include "regwire.h"
 
 namespace regwire {
@@ -55,11 +58,20 @@ void set_timeout(modbus_t* ctx, uint32_t us, bool response) {
     }
 }
 
+std::string os_error_text(int err) {
+    char text[256];
+    return ::strerror_r(err, text, sizeof text);  // the GNU variant
+}
+
 modbus_t* connect_context(modbus_t* ctx) {
-    if (ctx == nullptr) return nullptr;
+    if (ctx == nullptr) {
+        set_reason(os_error_text(errno));
+        return nullptr;
+    }
     modbus_set_error_recovery(ctx, MODBUS_ERROR_RECOVERY_NONE);
     set_timeout(ctx, kConnectUs, true);
     if (modbus_connect(ctx) != 0) {
+        set_reason(os_error_text(errno));
         modbus_free(ctx);
         return nullptr;
     }

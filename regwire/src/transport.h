@@ -65,9 +65,12 @@ class Transport {
 bool is_lost_errno(int err);
 int32_t result_for_errno(int err);
 void set_timeout(modbus_t* ctx, uint32_t us, bool response);
+// The operating system's text for an errno value.
+std::string os_error_text(int err);
 
 // A libmodbus context with error recovery off (it would sleep, reconnect and
-// resend behind our back) and the connect timeout set, connected; or nullptr.
+// resend behind our back) and the connect timeout set, connected; or nullptr,
+// with the reason set (failure.h).
 modbus_t* connect_context(modbus_t* ctx);
 
 int32_t open_serial_transport(const std::string& device, int baud, char parity, Timing timing,

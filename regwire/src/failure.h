@@ -1,0 +1,23 @@
+// The detail of each port's last failure, for Regwire_lastfailure(): what the
+// result code cannot say (the device, the operating system's reason, which
+// request of a split call).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace regwire {
+
+// Keeps `text` as the detail of the last failure on `port`.
+void note_failure(int32_t port, std::string text);
+
+// Copies the detail of `port` as Regwire_lastfailure() documents.
+int32_t copy_failure(int32_t port, char* text, int32_t size);
+
+// The reason of a step that just failed on this thread, as the code that saw it
+// (errno, libmodbus) puts it; take_reason() hands it to the caller that knows the
+// port and empties it.
+void set_reason(std::string text);
+std::string take_reason();
+
+}  // namespace regwire
