@@ -37,6 +37,7 @@ public:
         return fill(count, buffer, 65537);
     }
     bench::DriverCall Set_4X_LDX(int32_t, int32_t, int32_t, int32_t, int32_t*) override { return ok(); }
+    std::string Regwire_lastfailure(int32_t) override { return {}; }
 
 private:
     static bench::DriverCall ok() { return {true, 0, {}}; }

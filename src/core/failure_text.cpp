@@ -19,13 +19,14 @@ std::string station(int32_t number) {
 
 std::string exceptionReason(int32_t code, int32_t at) {
     static constexpr std::array<const char*, 12> kNames = {
-        nullptr,      "非法功能",       "非法数据地址", "非法数据值",
-        "从站设备故障", "确认",           "从站设备忙",   "否定确认",
-        "存储奇偶校验错误", nullptr, "网关路径不可用", "网关目标设备无响应",
+        nullptr,          "非法功能",           "非法数据地址", "非法数据值",       "从站设备故障",
+        "确认",           "从站设备忙",         "否定确认",     "存储奇偶校验错误", nullptr,
+        "网关路径不可用", "网关目标设备无响应",
     };
     std::string text = station(at) + "回复异常码 " + std::to_string(code);
     const auto index = static_cast<std::size_t>(code);
-    if (index < kNames.size() && kNames[index] != nullptr) text += std::string("（") + kNames[index] + "）";
+    if (index < kNames.size() && kNames[index] != nullptr)
+        text += std::string("（") + kNames[index] + "）";
     return text;
 }
 
@@ -33,8 +34,8 @@ std::string refusedText(const std::vector<RefusedValue>& refused) {
     std::string text;
     for (std::size_t i = 0; i < refused.size() && i < kRefusedListed; ++i) {
         if (i > 0) text += "、";
-        text += "第 " + std::to_string(refused[i].row) + " 行的值 " +
-                std::to_string(refused[i].value);
+        text +=
+            "第 " + std::to_string(refused[i].row) + " 行的值 " + std::to_string(refused[i].value);
     }
     if (refused.size() > kRefusedListed) text += " 等 " + std::to_string(refused.size()) + " 个值";
     return text + " 超出 -32768..65535，未写入任何值";
@@ -42,10 +43,14 @@ std::string refusedText(const std::vector<RefusedValue>& refused) {
 
 const char* verb(Command command) {
     switch (command) {
-        case Command::Open: return "打开";
-        case Command::Close: return "关闭";
-        case Command::Write: return "写入";
-        case Command::Read: return "读取";
+        case Command::Open:
+            return "打开";
+        case Command::Close:
+            return "关闭";
+        case Command::Write:
+            return "写入";
+        case Command::Read:
+            return "读取";
     }
     return "";
 }
@@ -70,15 +75,24 @@ bool closeFailureIsWorthANotice(int32_t result) {
 
 std::string resultReason(int32_t result, int32_t at) {
     switch (result) {
-        case REGWIRE_EBADARG: return "参数超出驱动程序接受的范围，未发送任何数据";
-        case REGWIRE_ENOTOPEN: return "端口未打开";
-        case REGWIRE_EOPEN: return "无法打开端口的设备";
-        case REGWIRE_ETIMEOUT: return station(at) + "没有按时应答";
-        case REGWIRE_ECRC: return station(at) + "的应答校验错误或格式不对";
-        case REGWIRE_ERANGE: return "有值超出寄存器的范围，未写入任何值";
-        case REGWIRE_ELOST: return "设备已断开，请重新打开端口";
-        case REGWIRE_EIO: return "通讯线路故障";
-        default: break;
+        case REGWIRE_EBADARG:
+            return "参数超出驱动程序接受的范围，未发送任何数据";
+        case REGWIRE_ENOTOPEN:
+            return "端口未打开";
+        case REGWIRE_EOPEN:
+            return "无法打开端口的设备";
+        case REGWIRE_ETIMEOUT:
+            return station(at) + "没有按时应答";
+        case REGWIRE_ECRC:
+            return station(at) + "的应答校验错误或格式不对";
+        case REGWIRE_ERANGE:
+            return "有值超出寄存器的范围，未写入任何值";
+        case REGWIRE_ELOST:
+            return "设备已断开，请重新打开端口";
+        case REGWIRE_EIO:
+            return "通讯线路故障";
+        default:
+            break;
     }
     if (REGWIRE_IS_EXCEPTION(result)) return exceptionReason(REGWIRE_EXCEPTION_CODE(result), at);
     return "驱动程序返回错误 " + std::to_string(result);
@@ -95,8 +109,10 @@ std::vector<RefusedValue> refusedValues16(const int32_t* values, int32_t count) 
 NoticeText failureNotice(const FailedCall& call, const std::vector<RefusedValue>& refused) {
     NoticeText notice;
     notice.title = std::string(verb(call.command)) + "失败";
-    notice.sentence = sentence(call, refused.empty() ? resultReason(call.result, call.station)
-                                                     : refusedText(refused));
+    // The values are the reason only when the driver refused them for their range.
+    const bool valuesRefused = call.result == REGWIRE_ERANGE && !refused.empty();
+    notice.sentence = sentence(call, valuesRefused ? refusedText(refused)
+                                                   : resultReason(call.result, call.station));
     notice.detail = technical(call);
     return notice;
 }

@@ -50,7 +50,8 @@ std::string resultReason(int32_t result, int32_t station);
 std::vector<RefusedValue> refusedValues16(const int32_t* values, int32_t count);
 
 // The notice for a failed Open, Close or Write. `refused` lists the values of a
-// refused 16-bit write; when given, they are the reason.
+// 16-bit write that do not fit; they are the reason when the driver refused the
+// write for a value out of range.
 NoticeText failureNotice(const FailedCall& call, const std::vector<RefusedValue>& refused = {});
 
 // The tooltip of a value cell after a failed read: the reason and the time of the

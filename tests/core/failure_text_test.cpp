@@ -50,8 +50,9 @@ INSTANTIATE_TEST_SUITE_P(
                    "写入失败",
                    "写入端口 6 失败：站号 1 的从站回复异常码 2（非法数据地址）。",
                    "Set_4X_LDX returned -102"},
+        // Values out of range are not the reason of another failure.
         NoticeCase{{Command::Write, "Set_4X_DX", 6, 1, REGWIRE_EXCEPTION_BASE - 99, ""},
-                   {},
+                   {{1, 70000}},
                    "写入失败",
                    "写入端口 6 失败：站号 1 的从站回复异常码 99。",
                    "Set_4X_DX returned -199"},

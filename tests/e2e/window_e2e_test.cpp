@@ -1,6 +1,9 @@
 // Both windows with the real libRegwire.so, found by name, against benchslave on a
 // pseudo-terminal: what the operator types is written to the slave, read back by
 // the read test, and seen by mbpoll; what mbpoll writes, the read test shows.
+#include <cerrno>
+#include <cstring>
+
 #include "mbpoll.h"
 #include "slave_process.h"
 #include "window_fixture.h"
@@ -109,6 +112,52 @@ TEST_P(EndToEnd, AFailedReadLeavesTheLastValuesAndNoMessage) {
     EXPECT_EQ(valueColumn(1), std::vector<int32_t>{42});
     EXPECT_EQ(messageBoxes(), 0);
     EXPECT_TRUE(c().Timer1->isActive());
+    // The value looks stale, and its tooltip names the device.
+    const QModelIndex cell = c().MSFlexGrid1->model()->index(0, 0);
+    EXPECT_EQ(cell.data(Qt::ForegroundRole).value<QBrush>().color(), QColor(128, 128, 128));
+    EXPECT_TRUE(cell.data(Qt::ToolTipRole).toString().contains(QString::fromStdString(slave_->address())))
+        << cell.data(Qt::ToolTipRole).toString().toStdString();
+}
+
+// Each failed command shows one notice naming the port, its device and the reason.
+TEST_P(EndToEnd, FailedCommandsSayWhatFailed) {
+    const std::string missing = "/nonexistent/bench-device";
+    setenv("REGWIRE_PORT7", missing.c_str(), 1);
+    SlaveProcess silent({"--no-reply-every", "1"}, 8);
+    ASSERT_TRUE(silent.started()) << silent.error();
+    struct Case {
+        const char* port;
+        int32_t value;
+        QPushButton* button;
+        std::string sentence;
+        std::string device;
+        std::string reason;  // the library's words
+    };
+    std::vector<Case> cases = {
+        {"7 ", 0, c().Command9, "打开端口 7 失败：无法打开端口的设备。", missing, std::strerror(ENOENT)},
+        {"8 ", 0, c().Command2, "写入端口 8 失败：站号 1 的从站没有按时应答。", silent.address(),
+         "no reply within"},
+    };
+    if (!wide()) {
+        cases.push_back({"6 ", 70000, c().Command2,
+                         "写入端口 6 失败：第 1 行的值 70000 超出 -32768..65535，未写入任何值。",
+                         "port 6", "value 70000"});
+    }
+    window().writePanel().Timer2_Timer();
+    for (const Case& f : cases) {
+        c().Combo1->setEditText(QString::fromUtf8(f.port));
+        click(c().Command9);
+        state().WriteValues[0] = f.value;
+        if (f.button != c().Command9) click(f.button);
+        const auto boxes = window().findChildren<QMessageBox*>();
+        ASSERT_EQ(boxes.size(), 1) << f.sentence;
+        EXPECT_EQ(boxes.front()->text().toStdString(), f.sentence);
+        const std::string detail = boxes.front()->informativeText().toStdString();
+        EXPECT_NE(detail.find(f.device), std::string::npos) << detail;
+        EXPECT_NE(detail.find(f.reason), std::string::npos) << detail;
+        delete boxes.front();
+    }
+    unsetenv("REGWIRE_PORT7");
 }
 
 INSTANTIATE_TEST_SUITE_P(Variants, EndToEnd, ::testing::Values(Variant::Word16, Variant::Long32),

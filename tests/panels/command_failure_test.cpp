@@ -48,7 +48,9 @@ TEST_P(CommandFailure, ShowsOneNoticeOrNone) {
     EXPECT_EQ(box->windowModality(), Qt::NonModal);
     EXPECT_TRUE(box->isVisible());
     // The steps of the handler ran as before: Close still stopped reading.
-    if (f.press == Press::Close) EXPECT_FALSE(c().Timer1->isActive());
+    if (f.press == Press::Close) {
+        EXPECT_FALSE(c().Timer1->isActive());
+    }
 }
 
 const char* kOpenDetail = "port 6 (/dev/ttyS5): open: Permission denied";

@@ -193,7 +193,7 @@ TEST_P(ReadTick, AFailedReadLooksStaleUntilTheNextGoodOne) {
     FlexGrid* grid = c().MSFlexGrid1;
     const QColor grey(128, 128, 128);
     const QColor black(0, 0, 0);
-    for (const char* lastGood : {"从未", nullptr}) {
+    for (const char* lastGood : {static_cast<const char*>("从未"), static_cast<const char*>(nullptr)}) {
         window().readPanel().Timer1_Timer();
         for (int row = 1; row <= 2; ++row) {
             const auto [ink, tip] = valueLook(grid, row);
