@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "benchslave/fault_addresses.h"
 #include "support/args.h"
 #include "support/child.h"
 #include "support/regwire_api.h"
@@ -118,7 +119,7 @@ int main(int argc, char** argv) {
         std::vector<double> after_failure;
         std::vector<double> ordinary;
         for (long i = 0; i < calls; ++i) {
-            if (!expect("a read of register 60001", read64(api, kCleanPort, 60001 - 63).rc, kTimeout, api)) return 1;
+            if (!expect("a read of register 60001", read64(api, kCleanPort, benchslave::kMagicNoReply - 63).rc, kTimeout, api)) return 1;
             const Timed first = read64(api, kCleanPort, 0);
             const Timed second = read64(api, kCleanPort, 0);
             if (!expect("the read after a failure", first.rc, 0, api) ||

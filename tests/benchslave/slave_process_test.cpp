@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 
+#include "benchslave/fault_addresses.h"
 #include "slave_process.h"
 
 namespace {
@@ -115,9 +116,9 @@ TEST(BenchslaveProcess, InjectedFaultsAsAMasterSeesThem) {
         {{"--bad-crc-every", "1"}, 0, EMBBADCRC, EMBBADDATA, "faults_bad_crc"},
         {{"--exception", "3", "--exception-every", "1"}, 0, EMBXILVAL, EMBXILVAL,
          "faults_exception"},
-        {{}, 60001, ETIMEDOUT, ETIMEDOUT, "faults_no_reply"},
-        {{}, 60002, EMBBADCRC, EMBBADDATA, "faults_bad_crc"},
-        {{}, 60003, EMBXSFAIL, EMBXSFAIL, "faults_exception"},
+        {{}, benchslave::kMagicNoReply, ETIMEDOUT, ETIMEDOUT, "faults_no_reply"},
+        {{}, benchslave::kMagicBadCrc, EMBBADCRC, EMBBADDATA, "faults_bad_crc"},
+        {{}, benchslave::kMagicException, EMBXSFAIL, EMBXSFAIL, "faults_exception"},
     };
     for (bool tcp : {false, true}) {
         for (const Case& c : cases) {

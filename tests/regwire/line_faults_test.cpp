@@ -10,6 +10,7 @@
 #include <string>
 
 #include "bench_port.h"
+#include "benchslave/fault_addresses.h"
 #include "proc_self.h"
 
 namespace {
@@ -65,11 +66,11 @@ TEST(RegwireLineFaults, CorruptRepliesAndExceptionsLeaveTheBufferAlone) {
         int32_t expected;
     } cases[] = {
         {{"--bad-crc-every", "1"}, 10, REGWIRE_ECRC},
-        {{}, 60002, REGWIRE_ECRC},
+        {{}, benchslave::kMagicBadCrc, REGWIRE_ECRC},
         {{"--exception", "2", "--exception-every", "1"}, 10, REGWIRE_EXCEPTION_BASE - 2},
         {{"--exception", "6", "--exception-every", "1"}, 10, REGWIRE_EXCEPTION_BASE - 6},
-        {{}, 60003, REGWIRE_EXCEPTION_BASE - 4},
-        {{}, 60001, REGWIRE_ETIMEOUT},
+        {{}, benchslave::kMagicException, REGWIRE_EXCEPTION_BASE - benchslave::kMagicExceptionCode},
+        {{}, benchslave::kMagicNoReply, REGWIRE_ETIMEOUT},
     };
     for (const Case& c : cases) {
         OpenSlave bench(c.args);
@@ -113,7 +114,7 @@ TEST(RegwireLineFaults, LateReplyIsNeverTakenForTheNextRequest) {
     ASSERT_EQ(Set_4X_DX(bench.port, 1, 100, 2, mark.data()), REGWIRE_OK);
 
     std::array<int32_t, 2> buf{kGuard, kGuard};
-    ASSERT_EQ(Get_4X_DX(bench.port, 1, 60004, 2, buf.data()), REGWIRE_ETIMEOUT);
+    ASSERT_EQ(Get_4X_DX(bench.port, 1, benchslave::kMagicDelay, 2, buf.data()), REGWIRE_ETIMEOUT);
     // Read the marked registers at once and again until a reply comes: whatever
     // arrives must be theirs, never the late zeros of 60004.
     int32_t last = REGWIRE_EIO;
@@ -198,7 +199,7 @@ TEST(RegwireLineFaults, TraceShowsRequestsRepliesAndOutcomes) {
     testing::internal::CaptureStderr();
     std::array<int32_t, 2> buf{};
     const int32_t ok = Get_4X_DX(bench.port, 1, 100, 2, buf.data());
-    const int32_t exc = Get_4X_DX(bench.port, 1, 60003, 1, buf.data());
+    const int32_t exc = Get_4X_DX(bench.port, 1, benchslave::kMagicException, 1, buf.data());
     const std::string out = testing::internal::GetCapturedStderr();
     EXPECT_EQ(ok, REGWIRE_OK);
     EXPECT_EQ(exc, REGWIRE_EXCEPTION_BASE - 4);

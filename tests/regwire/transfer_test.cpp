@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "bench_port.h"
+#include "benchslave/fault_addresses.h"
 
 namespace {
 
@@ -224,7 +225,7 @@ TEST(RegwireTransfer, TcpPortsSpeakModbusTcpWithTheStationAsUnit) {
     // Another unit id is not answered; an exception is reported as such.
     int32_t v = 5;
     EXPECT_EQ(Get_4X_DX(bench.port, 8, 40, 1, &v), REGWIRE_ETIMEOUT);
-    EXPECT_EQ(Get_4X_DX(bench.port, 9, 60003, 1, &v), REGWIRE_EXCEPTION_BASE - 4);
+    EXPECT_EQ(Get_4X_DX(bench.port, 9, benchslave::kMagicException, 1, &v), REGWIRE_EXCEPTION_BASE - benchslave::kMagicExceptionCode);
     EXPECT_EQ(v, 5);
     EXPECT_EQ(Get_4X_DX(bench.port, 9, 41, 1, &v), REGWIRE_OK);
     EXPECT_EQ(v, 2);
