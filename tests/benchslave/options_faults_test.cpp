@@ -136,7 +136,7 @@ TEST(BenchslaveCounters, TextReadsBackAsWritten) {
     c.add("requests", 3);
     c.add("fc03");
     c.set("line_baud", 921600);
-    const auto parsed = benchslave_fixture::parse_counters(c.text());
+    const auto parsed = support::parse_counters(c.text());
     EXPECT_EQ(parsed.at("requests"), 3);
     EXPECT_EQ(parsed.at("fc03"), 1);
     EXPECT_EQ(parsed.at("line_baud"), 921600);

@@ -18,7 +18,7 @@
 
 namespace {
 
-using benchslave_fixture::SlaveProcess;
+using support::SlaveProcess;
 
 struct ModbusDeleter {
     void operator()(modbus_t* ctx) const {
@@ -194,7 +194,7 @@ TEST(BenchslaveProcess, DemoRegistersChangeOverTime) {
     ASSERT_TRUE(m);
     uint16_t first = 0;
     ASSERT_EQ(modbus_read_registers(m.get(), 0, 1, &first), 1);
-    const bool changed = benchslave_fixture::eventually(
+    const bool changed = support::eventually(
         [&] {
             uint16_t now = first;
             return modbus_read_registers(m.get(), 0, 1, &now) == 1 && now != first;
@@ -232,13 +232,13 @@ TEST(BenchslaveProcess, ServesASerialDevice) {
 }
 
 TEST(BenchslaveProcess, BadCommandLineExitsWithUsage) {
-    const auto r = benchslave_fixture::run_program(
+    const auto r = support::run_program(
         {SlaveProcess::binary_path(), "--station", "999"}, std::chrono::seconds(10));
     ASSERT_TRUE(r.finished);
     EXPECT_EQ(r.exit_code, 2);
-    EXPECT_NE(r.output.find("usage"), std::string::npos) << r.output;
+    EXPECT_NE(r.out.find("usage"), std::string::npos) << r.out;
 
-    const auto missing = benchslave_fixture::run_program(
+    const auto missing = support::run_program(
         {SlaveProcess::binary_path(), "--device", "/nonexistent/tty"}, std::chrono::seconds(10));
     ASSERT_TRUE(missing.finished);
     EXPECT_EQ(missing.exit_code, 1);

@@ -15,7 +15,7 @@
 namespace bench::testing {
 namespace {
 
-using benchslave_fixture::SlaveProcess;
+using support::SlaveProcess;
 
 int ticksToRun() {
     const char* n = std::getenv("WINDOW_FAULT_TICKS");

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "bench_port.h"
+#include "open_slave.h"
 #include "hostile_slave.h"
 #include "process_figures.h"
 #include "transfer_call.h"
@@ -25,7 +25,7 @@ using reliability::Answer;
 using reliability::HostileSlave;
 using reliability::Served;
 using reliability::Step;
-using regwire_test::ScopedEnv;
+using support::ScopedEnv;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kPort = 11;
