@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <thread>
 
-#include "support/args.h"
 #include "process.h"
+#include "support/args.h"
 #include "support/gui.h"
 #include "support/proc.h"
 #include "support/report.h"

@@ -12,12 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "support/args.h"
-#include "support/cpu.h"
 #include "process.h"
 #include "regwire_library.h"
-#include "support/report.h"
 #include "slave_process.h"
+#include "support/args.h"
+#include "support/cpu.h"
+#include "support/report.h"
 #include "support/stats.h"
 
 namespace {

@@ -14,11 +14,11 @@
 #include <string>
 #include <vector>
 
+#include "regwire_library.h"
+#include "slave_process.h"
 #include "support/args.h"
 #include "support/cpu.h"
-#include "regwire_library.h"
 #include "support/report.h"
-#include "slave_process.h"
 #include "support/stats.h"
 #include "support/wire.h"
 

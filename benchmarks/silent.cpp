@@ -14,12 +14,12 @@
 #include <vector>
 
 #include "benchslave/fault_addresses.h"
-#include "support/args.h"
-#include "support/cpu.h"
 #include "process.h"
 #include "regwire_library.h"
-#include "support/report.h"
 #include "slave_process.h"
+#include "support/args.h"
+#include "support/cpu.h"
+#include "support/report.h"
 #include "support/stats.h"
 #include "support/wire.h"
 

@@ -20,8 +20,8 @@
 #include <string>
 #include <vector>
 
-#include "support/args.h"
 #include "process.h"
+#include "support/args.h"
 #include "support/gui.h"
 #include "support/proc.h"
 #include "support/report.h"

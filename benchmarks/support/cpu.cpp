@@ -17,7 +17,8 @@ bool use_all_cpus() {
     cpu_set_t cpus;
     CPU_ZERO(&cpus);
     const long online = ::sysconf(_SC_NPROCESSORS_ONLN);
-    for (long cpu = 0; cpu < online && cpu < CPU_SETSIZE; ++cpu) CPU_SET(static_cast<int>(cpu), &cpus);
+    for (long cpu = 0; cpu < online && cpu < CPU_SETSIZE; ++cpu)
+        CPU_SET(static_cast<int>(cpu), &cpus);
     return ::sched_setaffinity(0, sizeof cpus, &cpus) == 0;
 }
 

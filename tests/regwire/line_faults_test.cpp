@@ -9,8 +9,8 @@
 #include <chrono>
 #include <string>
 
-#include "open_slave.h"
 #include "benchslave/fault_addresses.h"
+#include "open_slave.h"
 #include "proc_self.h"
 
 namespace {

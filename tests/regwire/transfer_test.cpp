@@ -6,8 +6,8 @@
 #include <thread>
 #include <vector>
 
-#include "open_slave.h"
 #include "benchslave/fault_addresses.h"
+#include "open_slave.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "open_slave.h"
 #include "hostile_slave.h"
+#include "open_slave.h"
 #include "process_figures.h"
 #include "transfer_call.h"
 #include "regwire.h"

@@ -27,9 +27,7 @@ struct OpenSlave {
     ~OpenSlave() { ClosePort_Modbus(port); }
 
     bool ready() const { return process.started() && open_result == REGWIRE_OK; }
-    std::string why() const {
-        return process.error() + " open: " + Regwire_strerror(open_result);
-    }
+    std::string why() const { return process.error() + " open: " + Regwire_strerror(open_result); }
     // Requests the simulator has seen on the line, of any kind.
     long frames_seen() const {
         auto c = process.counters();
@@ -39,7 +37,7 @@ struct OpenSlave {
 
 // Sets an environment variable for a scope.
 class ScopedEnv {
-public:
+  public:
     ScopedEnv(const char* name, const char* value) : name_(name) {
         if (const char* old = ::getenv(name)) previous_ = old, had_ = true;
         ::setenv(name, value, 1);
@@ -52,7 +50,7 @@ public:
         }
     }
 
-private:
+  private:
     std::string name_;
     std::string previous_;
     bool had_ = false;

@@ -279,7 +279,8 @@ RunResult run_to_end(const SpawnOptions& options, std::chrono::milliseconds limi
     if (!result.finished) child->stop(std::chrono::milliseconds(0));
     result.out = child->stdout_text();
     result.err = child->stderr_text();
-    if (result.finished && WIFEXITED(child->status())) result.exit_code = WEXITSTATUS(child->status());
+    if (result.finished && WIFEXITED(child->status()))
+        result.exit_code = WEXITSTATUS(child->status());
     return result;
 }
 

@@ -31,7 +31,7 @@ struct SpawnOptions {
 struct RunResult;
 
 class Child {
-public:
+  public:
     // Starts the process. Returns nullptr and sets `error` when it cannot be started.
     static std::unique_ptr<Child> spawn(const SpawnOptions& options, std::string& error);
     ~Child();
@@ -73,7 +73,7 @@ public:
     const std::string& stdout_text() const { return out_.buffer; }
     const std::string& stderr_text() const { return err_.buffer; }
 
-private:
+  private:
     struct Stream {
         int fd = -1;
         std::string buffer;

@@ -1,8 +1,8 @@
 #include "regwire_library.h"
 
-#include <cstdio>
-
 #include <dlfcn.h>
+
+#include <cstdio>
 
 namespace support {
 
@@ -38,7 +38,8 @@ bool RegwireLibrary::load(std::string& error) {
         return false;
     }
     Dl_info info{};
-    if (::dladdr(reinterpret_cast<void*>(OpenPort_Modbus), &info) != 0 && info.dli_fname != nullptr) {
+    if (::dladdr(reinterpret_cast<void*>(OpenPort_Modbus), &info) != 0 &&
+        info.dli_fname != nullptr) {
         path_ = info.dli_fname;
     }
     return true;

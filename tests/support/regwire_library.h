@@ -24,7 +24,7 @@ struct RegwireLibrary {
     // The file the loader chose.
     std::string path() const { return path_; }
 
-private:
+  private:
     void* handle_ = nullptr;
     std::string path_;
 };

@@ -15,7 +15,9 @@
 
 namespace support {
 
-std::string SlaveProcess::binary_path() { return BENCHSLAVE_PATH; }
+std::string SlaveProcess::binary_path() {
+    return BENCHSLAVE_PATH;
+}
 
 SlaveProcess::SlaveProcess(SlaveOptions options) {
     SpawnOptions spawn;

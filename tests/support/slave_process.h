@@ -36,7 +36,7 @@ struct SlaveOptions {
 };
 
 class SlaveProcess {
-public:
+  public:
     // Starts benchslave and waits up to 10 s for its first line, the address a
     // master opens (a pts path, or tcp:127.0.0.1:PORT).
     explicit SlaveProcess(std::vector<std::string> args = {}, int regwire_port = 0)
@@ -68,7 +68,7 @@ public:
 
     static std::string binary_path();
 
-private:
+  private:
     std::unique_ptr<Child> process_;
     int wait_status_ = -1;
     std::string address_;
