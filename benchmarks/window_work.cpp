@@ -164,10 +164,10 @@ int main(int argc, char** argv) {
 
             c.Text1->setText(QStringLiteral("64"));
             c.Text2->setText(QStringLiteral("0"));
-            window.readTest().Command3_Click();
+            window.readPanel().Command3_Click();
             c.Timer1->stop();
             const TickTimes read =
-                measure(*c.MSFlexGrid1, ticks, [&](int) { window.readTest().Timer1_Timer(); });
+                measure(*c.MSFlexGrid1, ticks, [&](int) { window.readPanel().Timer1_Timer(); });
             if (!shows(*c.MSFlexGrid1, {state.ReadValues.begin(), state.ReadValues.begin() + 64})) {
                 std::fprintf(stderr, "bench_window_work: the read grid does not show the last values\n");
                 status = 1;
@@ -178,7 +178,7 @@ int main(int argc, char** argv) {
             c.Text3->setText(QStringLiteral("0"));
             const TickTimes write = measure(*c.MSFlexGrid2, ticks, [&](int i) {
                 for (std::size_t k = 0; k < 64; ++k) state.WriteValues[k] = i * 3 + static_cast<int32_t>(k);
-                window.writeTest().Timer2_Timer();
+                window.writePanel().Timer2_Timer();
             });
             if (c.MSFlexGrid2->rows() != 65 ||
                 !shows(*c.MSFlexGrid2, {state.WriteValues.begin(), state.WriteValues.begin() + 64})) {

@@ -8,14 +8,14 @@
 #include "core/program_state.h"
 #include "core/variant.h"
 #include "driver/driver.h"
-#include "window/controls.h"
+#include "widgets/controls.h"
 
 namespace bench {
 
 // Tells the operator that `function` of the driver could not be reached.
 using DriverFailureReport = std::function<void(const char* function, const DriverCall& call)>;
 
-struct WindowContext {
+struct PanelContext {
     Controls& controls;
     ProgramState& state;
     Driver& driver;

@@ -1,4 +1,4 @@
-#include "window/program_icon.h"
+#include "widgets/program_icon.h"
 
 #include <QPainter>
 #include <QPainterPath>

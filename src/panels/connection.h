@@ -2,19 +2,19 @@
 // into PortSettings and opens the port; Close closes it and stops reading.
 #pragma once
 
-#include "window/window_context.h"
+#include "panels/panel_context.h"
 
 namespace bench {
 
 class Connection {
   public:
-    explicit Connection(WindowContext& context) : ctx_(context) {}
+    explicit Connection(PanelContext& context) : ctx_(context) {}
 
     void Command9_Click();   // Open
     void Command10_Click();  // Close
 
   private:
-    WindowContext& ctx_;
+    PanelContext& ctx_;
 };
 
 }  // namespace bench

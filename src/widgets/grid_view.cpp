@@ -1,4 +1,4 @@
-#include "window/grid_view.h"
+#include "widgets/grid_view.h"
 
 #include "core/grid_layout.h"
 

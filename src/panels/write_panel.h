@@ -5,15 +5,15 @@
 
 #include <cstdint>
 
-#include "window/window_context.h"
+#include "panels/panel_context.h"
 
 namespace bench {
 
 inline constexpr int16_t kEnterKey = 13;
 
-class WriteTest {
+class WritePanel {
   public:
-    explicit WriteTest(WindowContext& context) : ctx_(context) {}
+    explicit WritePanel(PanelContext& context) : ctx_(context) {}
 
     void Timer2_Timer();                    // rebuild the write grid
     void MSFlexGrid2_Click();               // open the editor over a value cell
@@ -26,7 +26,7 @@ class WriteTest {
     int32_t EditCol() const { return editCol_; }
 
   private:
-    WindowContext& ctx_;
+    PanelContext& ctx_;
     int32_t writeCount_ = 0;
     int32_t writeStart_ = 0;
     int32_t editRow_ = 0;

@@ -1,10 +1,10 @@
-#include "writetest/write_test.h"
+#include "panels/write_panel.h"
 
 #include <algorithm>
 
 #include "core/numbers.h"
-#include "window/grid_view.h"
-#include "window/parsed_text.h"
+#include "widgets/grid_view.h"
+#include "panels/parsed_text.h"
 
 namespace bench {
 namespace {
@@ -14,7 +14,7 @@ constexpr std::size_t kValuesCopied = 64;
 
 }  // namespace
 
-void WriteTest::Timer2_Timer() {
+void WritePanel::Timer2_Timer() {
     Controls& c = ctx_.controls;
     storeCount(writeCount_, c.Text4, QStringLiteral("1"));
     storeParsed(writeStart_, c.Text3->text());
@@ -27,7 +27,7 @@ void WriteTest::Timer2_Timer() {
     });
 }
 
-void WriteTest::MSFlexGrid2_Click() {
+void WritePanel::MSFlexGrid2_Click() {
     Controls& c = ctx_.controls;
     FlexGrid& grid = *c.MSFlexGrid2;
     if (grid.col() != 1 || grid.row() < 1) return;
@@ -43,7 +43,7 @@ void WriteTest::MSFlexGrid2_Click() {
     c.Text5->selectAll();
 }
 
-void WriteTest::Text5_KeyPress(int16_t keyAscii) {
+void WritePanel::Text5_KeyPress(int16_t keyAscii) {
     if (keyAscii != kEnterKey) return;
     if (editCol_ != 1) return;
     Controls& c = ctx_.controls;
@@ -64,7 +64,7 @@ void WriteTest::Text5_KeyPress(int16_t keyAscii) {
     c.Timer2->start();
 }
 
-void WriteTest::Command2_Click() {
+void WritePanel::Command2_Click() {
     std::array<int32_t, 81> buffer{};
     std::copy_n(ctx_.state.WriteValues.begin(), kValuesCopied, buffer.begin());
     const auto& settings = ctx_.state.PortSettings;

@@ -1,4 +1,4 @@
-#include "window/flex_grid.h"
+#include "widgets/flex_grid.h"
 
 #include <QHeaderView>
 #include <QRegularExpression>

@@ -1,4 +1,4 @@
-#include "window/control_table.h"
+#include "widgets/control_table.h"
 
 namespace bench {
 

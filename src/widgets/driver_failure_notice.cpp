@@ -1,4 +1,4 @@
-#include "window/driver_failure_notice.h"
+#include "widgets/driver_failure_notice.h"
 
 #include <QMessageBox>
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "window/flex_grid.h"
+#include "widgets/flex_grid.h"
 
 namespace bench {
 

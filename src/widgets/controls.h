@@ -10,7 +10,7 @@
 #include <QTimer>
 #include <array>
 
-#include "window/flex_grid.h"
+#include "widgets/flex_grid.h"
 
 namespace bench {
 

@@ -28,7 +28,7 @@ TEST_P(WriteCommand, SendsPortStationStartCountAndTheFirst64Values) {
     click(c().Command9);
     c().Text4->setText(QStringLiteral("3"));
     c().Text3->setText(QStringLiteral("100"));
-    window().writeTest().Timer2_Timer();
+    window().writePanel().Timer2_Timer();
     std::array<int32_t, 81> expected{};
     for (std::size_t k = 0; k < 81; ++k) {
         state().WriteValues[k] = static_cast<int32_t>(k) * 3 - 7;  // also beyond the count
@@ -51,7 +51,7 @@ TEST_P(WriteCommand, BeforeTheFirstTickAndBeforeOpenEverythingIsZero) {
 }
 
 TEST_P(WriteCommand, UncommittedEditorTextIsNotWritten) {
-    window().writeTest().Timer2_Timer();
+    window().writePanel().Timer2_Timer();
     clickCell(c().MSFlexGrid2, 1, 1);
     QTest::keyClicks(c().Text5, QStringLiteral("555"));
     click(c().Command2);
@@ -62,7 +62,7 @@ TEST_P(WriteCommand, UncommittedEditorTextIsNotWritten) {
 }
 
 TEST_P(WriteCommand, UsesTheCountAndStartOfTheLastTick) {
-    window().writeTest().Timer2_Timer();
+    window().writePanel().Timer2_Timer();
     c().Text4->setText(QStringLiteral("4"));
     c().Text3->setText(QStringLiteral("50"));
     click(c().Command2);

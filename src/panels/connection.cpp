@@ -1,7 +1,7 @@
-#include "connection/connection.h"
+#include "panels/connection.h"
 
 #include "core/numbers.h"
-#include "window/parsed_text.h"
+#include "panels/parsed_text.h"
 
 namespace bench {
 void Connection::Command9_Click() {

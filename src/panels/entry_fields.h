@@ -2,13 +2,13 @@
 // whatever made the change.
 #pragma once
 
-#include "window/window_context.h"
+#include "panels/panel_context.h"
 
 namespace bench {
 
 class EntryFields {
   public:
-    explicit EntryFields(WindowContext& context) : ctx_(context) {}
+    explicit EntryFields(PanelContext& context) : ctx_(context) {}
 
     void Text1_Change();  // read count
     void Text2_Change();  // read start address
@@ -16,7 +16,7 @@ class EntryFields {
     void Text4_Change();  // write count
 
   private:
-    WindowContext& ctx_;
+    PanelContext& ctx_;
 };
 
 }  // namespace bench

@@ -1,4 +1,4 @@
-#include "connection/entry_fields.h"
+#include "panels/entry_fields.h"
 
 #include "core/entry_rules.h"
 

@@ -10,7 +10,7 @@ protected:
     void SetUp() override {
         open(Variant::Word16);
         c().Text4->setText(QStringLiteral("3"));
-        window().writeTest().Timer2_Timer();
+        window().writePanel().Timer2_Timer();
     }
     void enter(const QString& text) {
         QTest::keyClick(c().Text5, Qt::Key_A, Qt::ControlModifier);
@@ -31,8 +31,8 @@ TEST_F(CellEditor, OpensExactlyOverTheClickedValueCell) {
     EXPECT_EQ(c().Text5->selectedText(), QStringLiteral("0"));
     EXPECT_TRUE(c().Text5->hasFocus());
     EXPECT_FALSE(c().Timer2->isActive());
-    EXPECT_EQ(window().writeTest().EditRow(), 2);
-    EXPECT_EQ(window().writeTest().EditCol(), 1);
+    EXPECT_EQ(window().writePanel().EditRow(), 2);
+    EXPECT_EQ(window().writePanel().EditCol(), 1);
     // The grid's frame is accounted for: the editor starts inside the grid's border.
     EXPECT_GT(c().Text5->x(), c().MSFlexGrid2->x() + c().MSFlexGrid2->frameWidth());
 }
@@ -45,7 +45,7 @@ TEST_F(CellEditor, TypingAndEnterStoresTheValue) {
     EXPECT_FALSE(c().Text5->isVisible());
     EXPECT_TRUE(c().Timer2->isActive());
     EXPECT_EQ(c().MSFlexGrid2->text(2, 1), QStringLiteral("250"));
-    window().writeTest().Timer2_Timer();
+    window().writePanel().Timer2_Timer();
     EXPECT_EQ(c().MSFlexGrid2->text(2, 1), QStringLiteral("250"));
 }
 
@@ -53,7 +53,7 @@ TEST_F(CellEditor, AClickOutsideTheValueColumnDoesNothing) {
     clickCell(c().MSFlexGrid2, 2, 2);
     EXPECT_FALSE(c().Text5->isVisible());
     EXPECT_TRUE(c().Timer2->isActive());
-    EXPECT_EQ(window().writeTest().EditCol(), 0);
+    EXPECT_EQ(window().writePanel().EditCol(), 0);
 }
 
 struct EntryCase {
@@ -65,7 +65,7 @@ class EditorEntries : public CellEditor, public ::testing::WithParamInterface<En
 
 TEST_P(EditorEntries, StoreTheLeadingNumberRoundedHalfToEven) {
     state().WriteValues[0] = 1234;
-    window().writeTest().Timer2_Timer();
+    window().writePanel().Timer2_Timer();
     clickCell(c().MSFlexGrid2, 1, 1);
     enter(QString::fromUtf8(GetParam().typed));
     EXPECT_EQ(state().WriteValues[0], GetParam().stored) << GetParam().typed;
@@ -82,7 +82,7 @@ INSTANTIATE_TEST_SUITE_P(Texts, EditorEntries,
 
 TEST_F(CellEditor, MovingToAnotherCellDropsTheUncommittedText) {
     state().WriteValues[2] = 33;
-    window().writeTest().Timer2_Timer();
+    window().writePanel().Timer2_Timer();
     clickCell(c().MSFlexGrid2, 1, 1);
     QTest::keyClicks(c().Text5, QStringLiteral("77"));
     clickCell(c().MSFlexGrid2, 3, 1);
@@ -90,7 +90,7 @@ TEST_F(CellEditor, MovingToAnotherCellDropsTheUncommittedText) {
     EXPECT_TRUE(c().Text5->isVisible());
     EXPECT_EQ(c().Text5->text(), QStringLiteral("33"));
     EXPECT_EQ(c().Text5->geometry(), c().MSFlexGrid2->cellRect(3, 1, &window()));
-    EXPECT_EQ(window().writeTest().EditRow(), 3);
+    EXPECT_EQ(window().writePanel().EditRow(), 3);
 }
 
 TEST_F(CellEditor, OtherKeysNeitherCommitNorClose) {

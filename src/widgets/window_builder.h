@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "window/control_table.h"
-#include "window/controls.h"
+#include "widgets/control_table.h"
+#include "widgets/controls.h"
 
 namespace bench {
 

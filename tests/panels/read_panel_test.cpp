@@ -76,7 +76,7 @@ TEST_F(WindowTest, ACountAbove64ReachingStartReadingBecomes32) {
     c().Text1->blockSignals(false);
     click(c().Command3);
     EXPECT_EQ(c().Text1->text(), QStringLiteral("32"));
-    EXPECT_EQ(window().readTest().ReadCount(), 32);
+    EXPECT_EQ(window().readPanel().ReadCount(), 32);
     EXPECT_EQ(c().MSFlexGrid1->rows(), 33);
 }
 
@@ -85,7 +85,7 @@ TEST_F(WindowTest, ASecondPressLaysTheGridOutAfreshWithOneTimer) {
     recording().takeCalls();
     c().Text1->setText(QStringLiteral("10"));
     click(c().Command3);
-    window().readTest().Timer1_Timer();
+    window().readPanel().Timer1_Timer();
     ASSERT_EQ(c().MSFlexGrid1->text(10, 1), QStringLiteral("0"));
     c().Text1->setText(QStringLiteral("5"));
     click(c().Command3);
@@ -112,7 +112,7 @@ TEST_P(ReadTick, CallsTheDriverOnceWithPortStationStartAndCount) {
     click(c().Command3);
     recording().takeCalls();
     recording().setReadValues({-1, 0, 32767, -32768, 2147483647, 99});
-    window().readTest().Timer1_Timer();
+    window().readPanel().Timer1_Timer();
     EXPECT_EQ(recording().takeCalls(), Calls{call("2 17 100 5")});
     EXPECT_EQ(state().PortSettings[kReadStart], 100);
     FlexGrid* grid = c().MSFlexGrid1;
@@ -125,7 +125,7 @@ TEST_P(ReadTick, CallsTheDriverOnceWithPortStationStartAndCount) {
 
 TEST_P(ReadTick, ShowsTheDateAndTimeOfThePoll) {
     click(c().Command3);
-    window().readTest().Timer1_Timer();
+    window().readPanel().Timer1_Timer();
     static const QRegularExpression date(QStringLiteral(R"(^\d\d-\d\d-\d{4}$)"));
     static const QRegularExpression time(QStringLiteral(R"(^([01]\d|2[0-3]):[0-5]\d:[0-5]\d$)"));
     EXPECT_TRUE(date.match(c().Label2_9->text()).hasMatch()) << c().Label2_9->text().toStdString();
@@ -139,11 +139,11 @@ TEST_P(ReadTick, TheStartAddressIsTakenFromText2OnEveryTick) {
     c().Text1->setText(QStringLiteral("3"));
     c().Text2->setText(QStringLiteral("100"));
     click(c().Command3);
-    window().readTest().Timer1_Timer();
+    window().readPanel().Timer1_Timer();
     c().Text2->setText(QStringLiteral("200"));
     c().Text1->setText(QStringLiteral("7"));  // the count waits for Start reading
     recording().takeCalls();
-    window().readTest().Timer1_Timer();
+    window().readPanel().Timer1_Timer();
     EXPECT_EQ(recording().takeCalls(), Calls{call("0 0 200 3")});
     EXPECT_EQ(c().MSFlexGrid1->text(1, 2), QStringLiteral("100"));
     EXPECT_EQ(c().MSFlexGrid1->rows(), 4);
@@ -151,7 +151,7 @@ TEST_P(ReadTick, TheStartAddressIsTakenFromText2OnEveryTick) {
 
 TEST_P(ReadTick, ReadingWithThePortNeverOpenedStillCallsTheDriver) {
     click(c().Command3);
-    window().readTest().Timer1_Timer();
+    window().readPanel().Timer1_Timer();
     EXPECT_EQ(recording().takeCalls(), Calls{call("0 0 1 1")});
 }
 

@@ -4,13 +4,13 @@
 
 #include <cstdint>
 
-#include "window/window_context.h"
+#include "panels/panel_context.h"
 
 namespace bench {
 
-class ReadTest {
+class ReadPanel {
   public:
-    explicit ReadTest(WindowContext& context) : ctx_(context) {}
+    explicit ReadPanel(PanelContext& context) : ctx_(context) {}
 
     void Command3_Click();  // Start reading
     void Timer1_Timer();    // one poll
@@ -19,7 +19,7 @@ class ReadTest {
     int32_t ReadStart() const { return readStart_; }
 
   private:
-    WindowContext& ctx_;
+    PanelContext& ctx_;
     int32_t readCount_ = 0;
     int32_t readStart_ = 0;
 };

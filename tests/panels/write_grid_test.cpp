@@ -9,7 +9,7 @@ using Row = std::vector<std::string>;
 class WriteGrid : public WindowTest, public ::testing::WithParamInterface<Variant> {
 protected:
     void SetUp() override { open(GetParam()); }
-    void tick() { window().writeTest().Timer2_Timer(); }
+    void tick() { window().writePanel().Timer2_Timer(); }
     int step() const { return GetParam() == Variant::Word16 ? 1 : 2; }
 };
 
@@ -26,8 +26,8 @@ TEST_P(WriteGrid, ShowsNumbersValuesAndAddresses) {
     EXPECT_EQ(rowTexts(grid, 1), (Row{"1", "5", "100"}));
     EXPECT_EQ(rowTexts(grid, 2), (Row{"2", "-7", std::to_string(100 + step())}));
     EXPECT_EQ(rowTexts(grid, 3), (Row{"3", "0", std::to_string(100 + 2 * step())}));
-    EXPECT_EQ(window().writeTest().WriteCount(), 3);
-    EXPECT_EQ(window().writeTest().WriteStart(), 100);
+    EXPECT_EQ(window().writePanel().WriteCount(), 3);
+    EXPECT_EQ(window().writePanel().WriteStart(), 100);
     for (int row = 0; row <= 3; ++row) {
         EXPECT_EQ(grid->cellAlignment(row, 2), Qt::AlignLeft | Qt::AlignBottom);
     }
@@ -75,9 +75,9 @@ TEST_P(WriteGrid, ACountAbove64ReachingTheTickBecomes1) {
 }
 
 TEST_P(WriteGrid, TheFirstTickComesAfterASecond) {
-    EXPECT_EQ(window().writeTest().WriteCount(), 0);
+    EXPECT_EQ(window().writePanel().WriteCount(), 0);
     EXPECT_EQ(c().MSFlexGrid2->text(0, 1), QString());
-    QTRY_COMPARE_WITH_TIMEOUT(window().writeTest().WriteCount(), 1, 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(window().writePanel().WriteCount(), 1, 3000);
     EXPECT_EQ(c().MSFlexGrid2->text(0, 1), QStringLiteral("当前值"));
 }
 
@@ -90,7 +90,7 @@ TEST_P(WriteGrid, AnOpenEditorFreezesTheGridUntilEnter) {
     c().Text4->setText(QStringLiteral("5"));
     QTest::qWait(1200);  // a tick would have come by now
     EXPECT_EQ(c().MSFlexGrid2->rows(), 4);
-    EXPECT_EQ(window().writeTest().WriteCount(), 3);
+    EXPECT_EQ(window().writePanel().WriteCount(), 3);
     QTest::keyClick(c().Text5, Qt::Key_Return);
     EXPECT_TRUE(c().Timer2->isActive());
     QTRY_COMPARE_WITH_TIMEOUT(c().MSFlexGrid2->rows(), 6, 3000);

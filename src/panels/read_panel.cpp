@@ -1,13 +1,13 @@
-#include "readtest/read_test.h"
+#include "panels/read_panel.h"
 
 #include <QDateTime>
 
 #include "core/numbers.h"
-#include "window/grid_view.h"
-#include "window/parsed_text.h"
+#include "widgets/grid_view.h"
+#include "panels/parsed_text.h"
 
 namespace bench {
-void ReadTest::Command3_Click() {
+void ReadPanel::Command3_Click() {
     Controls& c = ctx_.controls;
     storeCount(readCount_, c.Text1, QStringLiteral("32"));
     storeParsed(readStart_, c.Text2->text());
@@ -18,7 +18,7 @@ void ReadTest::Command3_Click() {
     if (!c.Timer1->isActive()) c.Timer1->start();
 }
 
-void ReadTest::Timer1_Timer() {
+void ReadPanel::Timer1_Timer() {
     Controls& c = ctx_.controls;
     const QDateTime now = QDateTime::currentDateTime();
     c.Label2_9->setText(now.toString(QStringLiteral("MM-dd-yyyy")));

@@ -1,4 +1,4 @@
-#include "window/window_builder.h"
+#include "widgets/window_builder.h"
 
 #include <QApplication>
 #include <QGroupBox>
