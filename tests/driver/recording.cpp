@@ -63,14 +63,9 @@ std::vector<std::string> Recording::takeCalls() {
 }
 
 void Recording::setReadValues(const std::vector<int32_t>& values) {
-    // Found by the same name and search as the program's driver: the same copy.
-    void* library = dlopen("libRegwire.so", RTLD_NOW);
-    if (library == nullptr) throw std::runtime_error("the recording library is not loaded");
     using SetFn = void (*)(const int32_t*, int32_t);
-    auto set = reinterpret_cast<SetFn>(dlsym(library, "Recording_SetReadValues"));
-    if (set == nullptr) throw std::runtime_error("not the recording library");
-    set(values.data(), static_cast<int32_t>(values.size()));
-    dlclose(library);
+    reinterpret_cast<SetFn>(requiredFunction("Recording_SetReadValues"))(
+        values.data(), static_cast<int32_t>(values.size()));
 }
 
 void Recording::setResult(int32_t result) {

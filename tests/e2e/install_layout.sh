@@ -32,6 +32,6 @@ done
 check "benchslave is installed" test -x "$prefix/bin/benchslave"
 check "regwire.h is installed" test -f "$prefix/include/regwire.h"
 exports=$(nm -D --defined-only "$prefix/$libdir/libRegwire.so" | awk '{print $3}' | sort | tr '\n' ' ')
-check "the library exports its seven functions only ($exports)" test "$exports" = \
-  "ClosePort_Modbus Get_4X_DX Get_4X_LDX OpenPort_Modbus Regwire_strerror Set_4X_DX Set_4X_LDX "
+check "the library exports its eight functions only ($exports)" test "$exports" = \
+  "ClosePort_Modbus Get_4X_DX Get_4X_LDX OpenPort_Modbus Regwire_lastfailure Regwire_strerror Set_4X_DX Set_4X_LDX "
 [ "$failed" -eq 0 ]

@@ -7,12 +7,12 @@
 #include <cstring>
 #include <string>
 
-#include "bench_port.h"
+#include "open_slave.h"
 
 namespace {
 
-using regwire_test::OpenSlave;
-using regwire_test::ScopedEnv;
+using support::OpenSlave;
+using support::ScopedEnv;
 
 constexpr char kGuard = '#';
 
