@@ -26,7 +26,11 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
         recording_.takeCalls();
     }
-    void TearDown() override { window_.reset(); }
+    void TearDown() override {
+        window_.reset();
+        // Nothing the window scheduled for deletion (a closed notice) outlives the test.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
 
     BenchWindow& window() { return *window_; }
     Controls& c() { return window_->controls(); }
