@@ -19,12 +19,11 @@ std::ptrdiff_t threadsOfThisProcess() {
     return error ? 1 : std::distance(tasks, std::filesystem::directory_iterator());
 }
 
-// Painting hands work to Qt's thread pools. When the application ends, the pools
-// stop waiting for their threads once those have finished their work, but each
-// thread still holds its per-thread data (152 bytes, allocated in QtCore) until
-// it has ended. LeakSanitizer checks as the process exits and, when such a thread
-// is slow to end on a busy machine, reports that data as a leak. So the process
-// exits only once the other threads are gone (5 s at most).
+// Painting hands work to a thread pool of Qt's, whose threads (each with its
+// per-thread data, allocated in QtCore) end only as the application ends, in the
+// last moments before the process exits. LeakSanitizer checks as the process
+// exits; so that no such thread is still ending then, the process exits only once
+// the other threads are gone (5 s at most).
 void waitForQtThreadsToEnd() {
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (threadsOfThisProcess() > 1 && std::chrono::steady_clock::now() < giveUp) {
