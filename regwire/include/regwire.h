@@ -147,6 +147,11 @@ REGWIRE_API int32_t Set_4X_LDX(int32_t port, int32_t station, int32_t start, int
  */
 REGWIRE_API const char* Regwire_strerror(int32_t result);
 
+/*
+ * The library's version as "MAJOR.MINOR.PATCH"; never NULL, static.
+ */
+REGWIRE_API const char* Regwire_version(void);
+
 #ifdef __cplusplus
 }
 #endif
