@@ -11,7 +11,9 @@ configure_file(${PROJECT_SOURCE_DIR}/cmake/changelog.in ${papers_dir}/changelog 
 set(compressed)
 foreach(source IN ITEMS ${papers_dir}/changelog
                         ${PROJECT_SOURCE_DIR}/docs/man/regwire.1
-                        ${PROJECT_SOURCE_DIR}/docs/man/benchslave.1)
+                        ${PROJECT_SOURCE_DIR}/docs/man/benchslave.1
+                        ${PROJECT_SOURCE_DIR}/docs/man/wordbench.1
+                        ${PROJECT_SOURCE_DIR}/docs/man/longbench.1)
   get_filename_component(name ${source} NAME)
   add_custom_command(OUTPUT ${papers_dir}/${name}.gz
     COMMAND gzip -9 -n -c ${source} > ${papers_dir}/${name}.gz
@@ -21,7 +23,7 @@ endforeach()
 add_custom_target(papers ALL DEPENDS ${compressed})
 
 install(FILES ${papers_dir}/regwire.1.gz ${papers_dir}/benchslave.1.gz
-  DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  ${papers_dir}/wordbench.1.gz ${papers_dir}/longbench.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${papers_dir}/changelog.gz DESTINATION ${doc_dir})
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${doc_dir} RENAME copyright)
 install(FILES ${PROJECT_SOURCE_DIR}/CHANGELOG.md DESTINATION ${doc_dir})

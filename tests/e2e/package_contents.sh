@@ -37,6 +37,7 @@ for f in /usr/bin/wordbench /usr/bin/longbench /usr/bin/regwire /usr/bin/benchsl
          /usr/include/regwire.h \
          /usr/share/applications/wordbench.desktop /usr/share/applications/longbench.desktop \
          /usr/share/man/man1/regwire.1.gz /usr/share/man/man1/benchslave.1.gz \
+         /usr/share/man/man1/wordbench.1.gz /usr/share/man/man1/longbench.1.gz \
          /usr/share/doc/wordbench/copyright /usr/share/doc/wordbench/changelog.gz; do
   check "has $f" has "$f"
 done
