@@ -34,8 +34,8 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "Wordbench authors <wordbench@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
   "bench tools for the holding registers of a Modbus slave")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}
-Wordbench and Longbench read and write the holding registers of one Modbus
+# CPack puts the summary first, as the synopsis.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Wordbench and Longbench read and write the holding registers of one Modbus
 RTU or TCP slave, as 16-bit values or as 32-bit values in two registers.
 They talk to the slave through the Modbus master library Regwire
 (libRegwire.so), which is included with its header. The regwire tool lists

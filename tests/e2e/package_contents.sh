@@ -25,6 +25,8 @@ check "Architecture: $(dpkg --print-architecture)" test "$(field Architecture)" 
 check "Section: electronics" test "$(field Section)" = electronics
 check "a Maintainer with an address ($(field Maintainer))" bash -c "grep -q '<.*@.*>' <<<'$(field Maintainer)'"
 check "a Description with a summary and a body" test "$(field Description | wc -l)" -gt 2
+check "the body does not repeat the summary" \
+  test "$(field Description | sed -n 2p | sed 's/^ //')" != "$(field Description | sed -n 1p)"
 depends=$(field Depends)
 for lib in libc6 libstdc++6 libmodbus5 libqt6widgets6 libqt6core6; do
   check "Depends names $lib, computed from the binaries" bash -c "grep -q '\\b$lib\\b' <<<'$depends'"
