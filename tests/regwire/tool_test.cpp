@@ -11,12 +11,13 @@
 #include <vector>
 
 #include "regwire.h"
+#include "process.h"
 #include "slave_process.h"
 
 namespace {
 
-using benchslave_fixture::RunResult;
-using benchslave_fixture::SlaveProcess;
+using support::RunResult;
+using support::SlaveProcess;
 
 // Each test gets a fresh XDG_CONFIG_HOME and no REGWIRE_PORT<k> of its own.
 class RegwireTool : public testing::Test {
@@ -40,7 +41,7 @@ protected:
 
     static RunResult run(std::vector<std::string> args) {
         args.insert(args.begin(), REGWIRE_TOOL_PATH);
-        return benchslave_fixture::run_program(args, std::chrono::seconds(20));
+        return support::run_program(args, std::chrono::seconds(20));
     }
     std::string map_text() const {
         std::ifstream in(config_ + "/regwire/ports.conf");
@@ -67,19 +68,19 @@ TEST_F(RegwireTool, MapThenProbeReadsTheSimulator) {
         SlaveProcess slave(r.slave_args);
         ASSERT_TRUE(slave.started()) << slave.error();
         const RunResult mapped = run({"map", r.port, slave.address()});
-        ASSERT_EQ(mapped.exit_code, 0) << mapped.output;
+        ASSERT_EQ(mapped.exit_code, 0) << mapped.out;
         EXPECT_NE(map_text().find(r.port + " = " + slave.address() + "\n"), std::string::npos);
 
         const RunResult probe =
             run({"probe", r.port, "--parity", "none", "--address", "100", "--count", "8"});
-        ASSERT_EQ(probe.exit_code, 0) << probe.output;
-        EXPECT_NE(probe.output.find("user file " + config_ + "/regwire/ports.conf"),
+        ASSERT_EQ(probe.exit_code, 0) << probe.out;
+        EXPECT_NE(probe.out.find("user file " + config_ + "/regwire/ports.conf"),
                   std::string::npos)
-            << probe.output;
+            << probe.out;
         // The demo pattern's fixed words at 100..107.
         for (const char* want : {"  100:      0  0x0000", "  104:     -1  0xffff",
                                  "  106:   1234  0x04d2", "  107:  -1234  0xfb2e"}) {
-            EXPECT_NE(probe.output.find(want), std::string::npos) << want << "\n" << probe.output;
+            EXPECT_NE(probe.out.find(want), std::string::npos) << want << "\n" << probe.out;
         }
         EXPECT_EQ(slave.counter("fc03"), 1);
     }
@@ -126,8 +127,8 @@ TEST_F(RegwireTool, FailuresAndUsageErrorsHaveTheirExitStatus) {
     for (const Row& r : rows) {
         SCOPED_TRACE(testing::PrintToString(r.args));
         const RunResult got = run(r.args);
-        EXPECT_EQ(got.exit_code, r.status) << got.output;
-        EXPECT_NE(got.output.find(r.says), std::string::npos) << got.output;
+        EXPECT_EQ(got.exit_code, r.status) << got.out;
+        EXPECT_NE(got.out.find(r.says), std::string::npos) << got.out;
     }
 }
 
@@ -136,11 +137,11 @@ TEST_F(RegwireTool, PortsShowsWhereEachMappingComesFrom) {
     ::setenv("REGWIRE_PORT2", "tcp:127.0.0.1:1502", 1);
     const RunResult got = run({"ports"});
     ::unsetenv("REGWIRE_PORT2");
-    ASSERT_EQ(got.exit_code, 0) << got.output;
+    ASSERT_EQ(got.exit_code, 0) << got.out;
     for (const char* want : {"Serial devices:", "   1  /dev/ttyS0 ",
                              "   2  tcp:127.0.0.1:1502           environment  ok (TCP)",
                              "   6  /dev/null                    user file    ok", "  19  /dev/ttyS18 "}) {
-        EXPECT_NE(got.output.find(want), std::string::npos) << want << "\n" << got.output;
+        EXPECT_NE(got.out.find(want), std::string::npos) << want << "\n" << got.out;
     }
 }
 
