@@ -5,6 +5,7 @@
 #include <string>
 
 #include "failure.h"
+#include "port_map.h"
 #include "regwire.h"
 #include "trace.h"
 
@@ -27,10 +28,9 @@ bool env_trace() {
 }
 
 std::string device_for(int32_t number) {
-    const std::string name = "REGWIRE_PORT" + std::to_string(number);
-    const char* value = std::getenv(name.c_str());
-    if (value != nullptr && *value != '\0') return value;
-    return "/dev/ttyS" + std::to_string(number - 1);
+    const PortMapping mapping = resolve_port(number);
+    if (env_trace()) trace_mapping(number, mapping);
+    return mapping.device;
 }
 
 }  // namespace
@@ -43,7 +43,8 @@ int32_t Port::open(int32_t number, int baud, char parity, std::unique_ptr<Port>&
     if (rc != REGWIRE_OK) {
         std::string reason = take_reason();
         if (reason.empty()) reason = Regwire_strerror(rc);
-        const std::string detail = "port " + std::to_string(number) + " (" + device + "): open: " + reason;
+        const std::string detail =
+            "port " + std::to_string(number) + " (" + device + "): open: " + reason;
         if (env_trace()) trace_open_failure(detail, rc);
         note_failure(number, detail);
         return rc;
@@ -53,7 +54,7 @@ int32_t Port::open(int32_t number, int baud, char parity, std::unique_ptr<Port>&
 }
 
 std::string Port::describe(int32_t number) {
-    return "port " + std::to_string(number) + " (" + device_for(number) + ")";
+    return "port " + std::to_string(number) + " (" + resolve_port(number).device + ")";
 }
 
 std::string Port::describe() const {
