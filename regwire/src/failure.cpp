@@ -4,6 +4,7 @@
 #include <limits>
 #include <map>
 #include <mutex>
+#include <thread>
 #include <utility>
 
 namespace regwire {
@@ -20,7 +21,15 @@ std::map<int32_t, std::string>& details() {
     return store;
 }
 
-thread_local std::string t_reason;
+// The reasons of the steps in progress, one per calling thread. Not thread_local:
+// LeakSanitizer's exit check fails on the dynamic TLS of a library loaded with
+// dlopen, as the programs load this one.
+std::mutex g_reasons_mutex;
+
+std::map<std::thread::id, std::string>& reasons() {
+    static std::map<std::thread::id, std::string> store;
+    return store;
+}
 
 // The longest prefix of `text` of at most `limit` bytes that ends on a UTF-8
 // character boundary.
@@ -56,11 +65,18 @@ int32_t copy_failure(int32_t port, char* text, int32_t size) {
 }
 
 void set_reason(std::string text) {
-    t_reason = std::move(text);
+    std::lock_guard<std::mutex> lock(g_reasons_mutex);
+    reasons()[std::this_thread::get_id()] = std::move(text);
 }
 
 std::string take_reason() {
-    return std::exchange(t_reason, std::string());
+    std::lock_guard<std::mutex> lock(g_reasons_mutex);
+    auto& store = reasons();
+    const auto it = store.find(std::this_thread::get_id());
+    if (it == store.end()) return {};
+    std::string text = std::move(it->second);
+    store.erase(it);
+    return text;
 }
 
 }  // namespace regwire
