@@ -15,6 +15,15 @@
 namespace bench::testing {
 namespace {
 
+#if defined(__SANITIZE_ADDRESS__)
+// AddressSanitizer keeps freed memory in quarantine (256 MB) before reusing it, so
+// resident memory grows with every repaint of a stale value until that is full;
+// leaks are LeakSanitizer's to find in that build.
+constexpr bool kResidentMemoryShowsLeaks = false;
+#else
+constexpr bool kResidentMemoryShowsLeaks = true;
+#endif
+
 using support::SlaveProcess;
 
 int ticksToRun() {
@@ -105,7 +114,9 @@ TEST_P(WindowFaults, TicksThroughInjectedFaultsShowOnlyTheSlavesValues) {
     EXPECT_GT(counters.at("faults_bad_crc"), 0);
     EXPECT_GT(counters.at("faults_exception"), 0);
     EXPECT_LE(proc_self::open_descriptors(), fdsAfterWarmUp);
-    EXPECT_LT(proc_self::resident_kib() - rssAfterWarmUp, 4096);
+    if (kResidentMemoryShowsLeaks) {
+        EXPECT_LT(proc_self::resident_kib() - rssAfterWarmUp, 4096);
+    }
     EXPECT_EQ(messageBoxes(), 0);
     EXPECT_TRUE(c().Timer1->isActive());
     EXPECT_LT(longestTick, 3000) << "a tick blocked the window far beyond its timeout";
