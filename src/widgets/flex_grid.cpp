@@ -155,6 +155,15 @@ void FlexGrid::setCellAlignment(int row, int col, Qt::Alignment alignment) {
     cell->setTextAlignment(alignment);
 }
 
+void FlexGrid::setCurrent(int row, int col) {
+    if (row < 1 || col < 1 || row >= rows() || col >= cols()) return;
+    // Making a cell current leaves the scroll position where the operator put it.
+    const bool scrolls = hasAutoScroll();
+    setAutoScroll(false);
+    QTableWidget::setCurrentCell(row - 1, col - 1);
+    setAutoScroll(scrolls);
+}
+
 QRect FlexGrid::cellRect(int row, int col, const QWidget* widget) const {
     if (row < 1 || col < 1 || row >= rows() || col >= cols()) return {};
     const QRect inViewport = visualRect(model()->index(row - 1, col - 1));
