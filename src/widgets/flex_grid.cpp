@@ -18,6 +18,8 @@ Qt::Alignment generalAlignment(const QString& text) {
 }
 
 FlexGrid::FlexGrid(QWidget* parent) : QTableWidget(0, 0, parent), corner_(new QLabel(this)) {
+    // Tab leaves the grid for the next control; the arrow keys move between cells.
+    setTabKeyNavigation(false);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionMode(QAbstractItemView::ContiguousSelection);
     setSelectionBehavior(QAbstractItemView::SelectItems);
