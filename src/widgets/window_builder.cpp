@@ -28,6 +28,17 @@ QFont namedFont(const char* family, double points, bool bold = false, bool itali
     return font;
 }
 
+// 宋体 as designed. Where it is missing, the song faces that stand in for it, so
+// that digits and Latin letters come from the same face as the Chinese text and not
+// from the machine's default sans face.
+QFont songFont(double points) {
+    QFont font = namedFont("宋体", points);
+    font.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("NSimSun"),
+                      QStringLiteral("AR PL UMing CN"), QStringLiteral("AR PL SungtiL GB"),
+                      QStringLiteral("Noto Serif CJK SC"), QStringLiteral("Source Han Serif SC")});
+    return font;
+}
+
 void setColour(QWidget* widget, QPalette::ColorRole role, const QColor& colour) {
     QPalette palette = widget->palette();
     palette.setColor(role, colour);
@@ -84,14 +95,14 @@ void applyLook(QWidget* widget, Look look) {
             setColour(widget, QPalette::WindowText, kBlue);
             break;
         case Look::ExitFont:
-            widget->setFont(namedFont("宋体", 10.5));
+            widget->setFont(songFont(10.5));
             break;
         case Look::Editor:
             setColour(widget, QPalette::Base, kEditorBackground);
             widget->hide();
             break;
         case Look::Grid:
-            widget->setFont(namedFont("宋体", 9));
+            widget->setFont(songFont(9));
             break;
     }
 }

@@ -232,6 +232,30 @@ int missingGlyphs(const QString& text, const QFont& font) {
     return missing;
 }
 
+// The family of the face that actually draws `text` in `font`, fallbacks included.
+QString drawingFamily(const QString& text, const QFont& font) {
+    QTextLayout layout(text, font);
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    const QList<QGlyphRun> runs = layout.glyphRuns();
+    return runs.size() == 1 ? runs.front().rawFont().familyName() : QString();
+}
+
+TEST_F(WindowTest, DigitsLatinAndChineseComeFromOneSongFace) {
+    for (Variant variant : {Variant::Word16, Variant::Long32}) {
+        open(variant);
+        for (const char* name : {"MSFlexGrid1", "MSFlexGrid2", "Command1"}) {
+            const QFont font = control(name)->font();
+            const QString chinese = drawingFamily(QStringLiteral("编号"), font);
+            SCOPED_TRACE(std::string(name) + " in " + chinese.toStdString());
+            EXPECT_TRUE(font.families().contains(chinese));
+            EXPECT_EQ(drawingFamily(QStringLiteral("65535"), font), chinese);
+            EXPECT_EQ(drawingFamily(QStringLiteral("Ab"), font), chinese);
+        }
+    }
+}
+
 TEST_F(WindowTest, EveryChineseTextHasGlyphs) {
     open(Variant::Word16);
     int checked = 0;
