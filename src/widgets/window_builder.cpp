@@ -4,6 +4,7 @@
 #include <QGroupBox>
 #include <QHash>
 #include <algorithm>
+#include <limits>
 
 #include "core/twips.h"
 
@@ -68,8 +69,12 @@ QWidget* makeWidget(const ControlRow& control, QWidget* parent) {
             return new QRadioButton(text, parent);
         case ControlKind::Button:
             return new QPushButton(text, parent);
-        case ControlKind::Text:
-            return new QLineEdit(text, parent);
+        case ControlKind::Text: {
+            auto* field = new QLineEdit(text, parent);
+            // The fields take text of any length; only the number at its head counts.
+            field->setMaxLength(std::numeric_limits<int>::max());
+            return field;
+        }
         case ControlKind::Grid:
             return new FlexGrid(parent);
     }
