@@ -3,7 +3,8 @@
  *
  * Every function returns a 32-bit signed result: REGWIRE_OK (0) for success,
  * or one of the negative REGWIRE_E* codes below. Regwire_strerror() turns a
- * result into text. Buffers are arrays of 32-bit signed integers.
+ * result into text. Buffers are arrays of 32-bit signed integers; a write only
+ * reads its buffer (const), a read only writes it.
  */
 #ifndef REGWIRE_H
 #define REGWIRE_H
@@ -22,17 +23,18 @@ extern "C" {
 
 /* Results. */
 #define REGWIRE_OK 0
-#define REGWIRE_EBADARG (-1)    /* an argument is out of its range; nothing was sent */
-#define REGWIRE_ENOTOPEN (-2)   /* the port is not open */
-#define REGWIRE_EOPEN (-3)      /* the device could not be opened */
-#define REGWIRE_ETIMEOUT (-4)   /* no complete reply within the response timeout */
-#define REGWIRE_ECRC (-5)       /* a reply with a bad CRC or a malformed frame */
-#define REGWIRE_ERANGE (-6)     /* a value to write does not fit its register(s) */
-#define REGWIRE_ELOST (-7)      /* the device vanished; open the port again */
-#define REGWIRE_EIO (-8)        /* any other failure of the line, or replies out of step */
+#define REGWIRE_EBADARG (-1)  /* an argument is out of its range; nothing was sent */
+#define REGWIRE_ENOTOPEN (-2) /* the port is not open */
+#define REGWIRE_EOPEN (-3)    /* the device could not be opened */
+#define REGWIRE_ETIMEOUT (-4) /* no complete reply within the response timeout */
+#define REGWIRE_ECRC (-5)     /* a reply with a bad CRC or a malformed frame */
+#define REGWIRE_ERANGE (-6)   /* a value to write does not fit its register(s) */
+#define REGWIRE_ELOST (-7)    /* the device vanished; open the port again */
+#define REGWIRE_EIO (-8)      /* any other failure of the line, or replies out of step */
 /* A Modbus exception reply with code c gives REGWIRE_EXCEPTION_BASE - c. */
 #define REGWIRE_EXCEPTION_BASE (-100)
-#define REGWIRE_IS_EXCEPTION(r) ((r) <= REGWIRE_EXCEPTION_BASE - 1 && (r) >= REGWIRE_EXCEPTION_BASE - 255)
+#define REGWIRE_IS_EXCEPTION(r) \
+    ((r) <= REGWIRE_EXCEPTION_BASE - 1 && (r) >= REGWIRE_EXCEPTION_BASE - 255)
 #define REGWIRE_EXCEPTION_CODE(r) (REGWIRE_EXCEPTION_BASE - (r))
 
 /*
@@ -119,7 +121,7 @@ REGWIRE_API int32_t Get_4X_DX(int32_t port, int32_t station, int32_t start, int3
  * When a later request of a split call fails, the earlier ones were written.
  */
 REGWIRE_API int32_t Set_4X_DX(int32_t port, int32_t station, int32_t start, int32_t count,
-                              int32_t* buffer);
+                              const int32_t* buffer);
 
 /*
  * Reads `count` (1..64) 32-bit values from 2 * count holding registers from
@@ -139,7 +141,7 @@ REGWIRE_API int32_t Get_4X_LDX(int32_t port, int32_t station, int32_t start, int
  * Returns as Set_4X_DX(), without REGWIRE_ERANGE: every value fits.
  */
 REGWIRE_API int32_t Set_4X_LDX(int32_t port, int32_t station, int32_t start, int32_t count,
-                               int32_t* buffer);
+                               const int32_t* buffer);
 
 /*
  * A text for a result code; never NULL. An exception result names its code,

@@ -16,7 +16,7 @@ char parity_for_index(int32_t index);
 // (start, 8 data, parity or stop, stop), whatever the parity, which is exact with
 // parity and leaves a margin without.
 struct Timing {
-    int baud = 0;                   // 0: TCP, where the line time does not apply
+    int baud = 0;                     // 0: TCP, where the line time does not apply
     uint32_t turnaround_us = 100000;  // what a slave may take to start its reply
 
     uint32_t wire_us(int bytes) const;
@@ -29,9 +29,17 @@ struct Timing {
 };
 
 // Frame sizes of function 03 and 16 requests and replies on an RTU line.
-inline int read_request_bytes() { return 8; }
-inline int read_reply_bytes(int registers) { return 5 + 2 * registers; }
-inline int write_request_bytes(int registers) { return 9 + 2 * registers; }
-inline int write_reply_bytes() { return 8; }
+inline int read_request_bytes() {
+    return 8;
+}
+inline int read_reply_bytes(int registers) {
+    return 5 + 2 * registers;
+}
+inline int write_request_bytes(int registers) {
+    return 9 + 2 * registers;
+}
+inline int write_reply_bytes() {
+    return 8;
+}
 
 }  // namespace regwire

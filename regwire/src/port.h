@@ -1,19 +1,15 @@
-// One open port: a libmodbus context on a serial line or a TCP connection, and
-// the state that keeps its replies in step with its requests.
+// One open port: the transport to its device, serialised calls, and the trace.
 #pragma once
-
-#include <modbus.h>
 
 #include <cstdint>
 #include <memory>
-#include <string>
 
-#include "line.h"
+#include "transport.h"
 
 namespace regwire {
 
 class Port {
-public:
+  public:
     // Opens port `number` (its device from REGWIRE_PORT<number>, else
     // /dev/ttyS<number-1>). Arguments are already checked. On failure returns a
     // result code and leaves `out` empty.
@@ -27,30 +23,14 @@ public:
     int32_t read_registers(int station, int start, int count, uint16_t* dest);
     int32_t write_registers(int station, int start, int count, const uint16_t* src);
 
-private:
-    Port(int32_t number, modbus_t* ctx, bool tcp, Timing timing, bool trace);
-    enum class Kind { Read, Write };
-    // Exactly one of dest (read) and src (write) is given.
-    int32_t exchange(int station, int start, int count, uint16_t* dest, const uint16_t* src);
-    int32_t attempt(int station, int start, int count, uint16_t* dest, const uint16_t* src,
-                    int& err);
-    int32_t write_with_echo_check(int station, int start, int count, const uint16_t* src,
-                                  int& err);
-    bool line_hung_up_or_dirty();
-    bool trailing_traffic(uint32_t wait_us);
-    void drain(uint32_t quiet_us);
+  private:
+    Port(int32_t number, std::unique_ptr<Transport> transport, bool trace);
+    int32_t exchange(const Request& request);
     void drop();
-    void close_context();
-    int fd() const;
 
     int32_t number_;
-    modbus_t* ctx_;
-    bool tcp_;
-    Timing timing_;
+    std::unique_ptr<Transport> transport_;
     bool trace_;
-    // A request failed without a clean reply (timeout, bad frame): a late reply may
-    // still come, so the line is flushed and the next reply checked for followers.
-    bool suspect_ = false;
     bool lost_ = false;
 };
 

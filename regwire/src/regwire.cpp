@@ -79,8 +79,7 @@ int32_t read_all(Port& p, int station, int start, int registers, int chunk, uint
     return REGWIRE_OK;
 }
 
-int32_t write_all(Port& p, int station, int start, int registers, int chunk,
-                  const uint16_t* src) {
+int32_t write_all(Port& p, int station, int start, int registers, int chunk, const uint16_t* src) {
     for (int done = 0; done < registers; done += chunk) {
         const int n = registers - done < chunk ? registers - done : chunk;
         const int32_t rc = p.write_registers(station, start + done, n, src + done);
@@ -114,8 +113,7 @@ int32_t ClosePort_Modbus(int32_t port) {
     return REGWIRE_OK;
 }
 
-int32_t Get_4X_DX(int32_t port, int32_t station, int32_t start, int32_t count,
-                  int32_t* buffer) {
+int32_t Get_4X_DX(int32_t port, int32_t station, int32_t start, int32_t count, int32_t* buffer) {
     if (!transfer_args_ok(port, station, start, count, kMaxCount16, 1, false, buffer)) {
         return REGWIRE_EBADARG;
     }
@@ -130,8 +128,7 @@ int32_t Get_4X_DX(int32_t port, int32_t station, int32_t start, int32_t count,
     });
 }
 
-int32_t Get_4X_LDX(int32_t port, int32_t station, int32_t start, int32_t count,
-                   int32_t* buffer) {
+int32_t Get_4X_LDX(int32_t port, int32_t station, int32_t start, int32_t count, int32_t* buffer) {
     if (!transfer_args_ok(port, station, start, count, kMaxCount32, 2, false, buffer)) {
         return REGWIRE_EBADARG;
     }
@@ -151,7 +148,7 @@ int32_t Get_4X_LDX(int32_t port, int32_t station, int32_t start, int32_t count,
 }
 
 int32_t Set_4X_DX(int32_t port, int32_t station, int32_t start, int32_t count,
-                  int32_t* buffer) {
+                  const int32_t* buffer) {
     if (!transfer_args_ok(port, station, start, count, kMaxCount16, 1, true, buffer)) {
         return REGWIRE_EBADARG;
     }
@@ -168,7 +165,7 @@ int32_t Set_4X_DX(int32_t port, int32_t station, int32_t start, int32_t count,
 }
 
 int32_t Set_4X_LDX(int32_t port, int32_t station, int32_t start, int32_t count,
-                   int32_t* buffer) {
+                   const int32_t* buffer) {
     if (!transfer_args_ok(port, station, start, count, kMaxCount32, 2, true, buffer)) {
         return REGWIRE_EBADARG;
     }
@@ -185,16 +182,26 @@ int32_t Set_4X_LDX(int32_t port, int32_t station, int32_t start, int32_t count,
 
 const char* Regwire_strerror(int32_t result) {
     switch (result) {
-        case REGWIRE_OK: return "success";
-        case REGWIRE_EBADARG: return "argument out of range, nothing sent";
-        case REGWIRE_ENOTOPEN: return "port not open";
-        case REGWIRE_EOPEN: return "cannot open the port's device";
-        case REGWIRE_ETIMEOUT: return "no reply within the response timeout";
-        case REGWIRE_ECRC: return "bad CRC or malformed reply";
-        case REGWIRE_ERANGE: return "value does not fit its register, nothing sent";
-        case REGWIRE_ELOST: return "device lost, open the port again";
-        case REGWIRE_EIO: return "line failure";
-        default: break;
+        case REGWIRE_OK:
+            return "success";
+        case REGWIRE_EBADARG:
+            return "argument out of range, nothing sent";
+        case REGWIRE_ENOTOPEN:
+            return "port not open";
+        case REGWIRE_EOPEN:
+            return "cannot open the port's device";
+        case REGWIRE_ETIMEOUT:
+            return "no reply within the response timeout";
+        case REGWIRE_ECRC:
+            return "bad CRC or malformed reply";
+        case REGWIRE_ERANGE:
+            return "value does not fit its register, nothing sent";
+        case REGWIRE_ELOST:
+            return "device lost, open the port again";
+        case REGWIRE_EIO:
+            return "line failure";
+        default:
+            break;
     }
     if (REGWIRE_IS_EXCEPTION(result)) {
         // One text per possible code, made once; the pointers stay valid.

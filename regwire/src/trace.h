@@ -8,14 +8,14 @@ namespace regwire {
 struct TraceRecord {
     int32_t port = 0;
     int station = 0;
-    int function = 0;           // 0x03 or 0x10
+    int function = 0;  // 0x03 or 0x10
     int start = 0;
     int count = 0;
     const uint16_t* registers = nullptr;  // values written, or read (on success)
     int32_t result = 0;
     uint32_t timeout_us = 0;
     double elapsed_ms = 0;
-    bool retried = false;       // a reply was dropped as stale and the request repeated
+    bool retried = false;  // a reply was dropped as stale and the request repeated
 };
 
 // The request and reply are shown as their PDUs (function code onwards), formed

@@ -15,10 +15,10 @@ namespace {
 
 using OpenFn = decltype(&::OpenPort_Modbus);
 using CloseFn = decltype(&::ClosePort_Modbus);
-using TransferFn = decltype(&::Get_4X_DX);
-static_assert(std::is_same_v<TransferFn, decltype(&::Set_4X_DX)>);
-static_assert(std::is_same_v<TransferFn, decltype(&::Get_4X_LDX)>);
-static_assert(std::is_same_v<TransferFn, decltype(&::Set_4X_LDX)>);
+using ReadFn = decltype(&::Get_4X_DX);
+using WriteFn = decltype(&::Set_4X_DX);
+static_assert(std::is_same_v<ReadFn, decltype(&::Get_4X_LDX)>);
+static_assert(std::is_same_v<WriteFn, decltype(&::Set_4X_LDX)>);
 
 std::string lastDlError(const std::string& fallback) {
     const char* e = dlerror();
@@ -106,31 +106,35 @@ DriverCall LibraryDriver::ClosePort_Modbus(int32_t port) {
     return call<CloseFn>(f, failure, port);
 }
 
-DriverCall LibraryDriver::transfer(const char* name, void*& slot, int32_t port, int32_t station,
-                                   int32_t start, int32_t count, int32_t* buffer) {
+DriverCall LibraryDriver::transfer(const char* name, void*& slot, bool write, int32_t port,
+                                   int32_t station, int32_t start, int32_t count, int32_t* buffer) {
     std::string failure;
     void* f = bind(name, slot, failure);
-    return call<TransferFn>(f, failure, port, station, start, count, buffer);
+    if (write) {
+        return call<WriteFn>(f, failure, port, station, start, count,
+                             static_cast<const int32_t*>(buffer));
+    }
+    return call<ReadFn>(f, failure, port, station, start, count, buffer);
 }
 
 DriverCall LibraryDriver::Get_4X_DX(int32_t port, int32_t station, int32_t start, int32_t count,
                                     int32_t* buffer) {
-    return transfer("Get_4X_DX", get16_, port, station, start, count, buffer);
+    return transfer("Get_4X_DX", get16_, false, port, station, start, count, buffer);
 }
 
 DriverCall LibraryDriver::Set_4X_DX(int32_t port, int32_t station, int32_t start, int32_t count,
                                     int32_t* buffer) {
-    return transfer("Set_4X_DX", set16_, port, station, start, count, buffer);
+    return transfer("Set_4X_DX", set16_, true, port, station, start, count, buffer);
 }
 
 DriverCall LibraryDriver::Get_4X_LDX(int32_t port, int32_t station, int32_t start, int32_t count,
                                      int32_t* buffer) {
-    return transfer("Get_4X_LDX", get32_, port, station, start, count, buffer);
+    return transfer("Get_4X_LDX", get32_, false, port, station, start, count, buffer);
 }
 
 DriverCall LibraryDriver::Set_4X_LDX(int32_t port, int32_t station, int32_t start, int32_t count,
                                      int32_t* buffer) {
-    return transfer("Set_4X_LDX", set32_, port, station, start, count, buffer);
+    return transfer("Set_4X_LDX", set32_, true, port, station, start, count, buffer);
 }
 
 }  // namespace bench

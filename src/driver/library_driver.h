@@ -34,9 +34,9 @@ class LibraryDriver final : public Driver {
   private:
     // Address of `name`, binding the library first if needed; null with `failure` set.
     void* bind(const char* name, void*& slot, std::string& failure);
-    // One of the four transfer functions, which share their signature.
-    DriverCall transfer(const char* name, void*& slot, int32_t port, int32_t station, int32_t start,
-                        int32_t count, int32_t* buffer);
+    // One of the four transfer functions; the writes take a const buffer.
+    DriverCall transfer(const char* name, void*& slot, bool write, int32_t port, int32_t station,
+                        int32_t start, int32_t count, int32_t* buffer);
 
     std::string fileName_;
     void* library_ = nullptr;

@@ -90,11 +90,11 @@ TEST(BenchslaveFaults, ScheduleAndMagicRegisters) {
         {6, {3, 0, 10}, ReplyKind::None, 0, 0},  // silence wins over a bad CRC
         {7, {3, 59990, 12}, ReplyKind::None, 0, 0},  // reaches 60001
         {7, {3, 59990, 11}, ReplyKind::Normal, 0, 0},  // stops just before it
-        {7, {16, 60002, 1}, ReplyKind::BadCrc, 0, 0},
-        {7, {6, 60003, 1}, ReplyKind::Exception, 4, 0},
-        {7, {3, 60004, 1}, ReplyKind::Normal, 0, 77},
+        {7, {16, kMagicBadCrc, 1}, ReplyKind::BadCrc, 0, 0},
+        {7, {6, kMagicException, 1}, ReplyKind::Exception, kMagicExceptionCode, 0},
+        {7, {3, kMagicDelay, 1}, ReplyKind::Normal, 0, 77},
         {7, {3, 60005, 100}, ReplyKind::Normal, 0, 0},
-        {7, {8, 60001, 0}, ReplyKind::Normal, 0, 0},  // no registers, no magic
+        {7, {8, kMagicNoReply, 0}, ReplyKind::Normal, 0, 0},  // no registers, no magic
     };
     for (const Case& c : cases) {
         const FaultDecision d = decide_fault(o, c.n, c.range);
@@ -136,7 +136,7 @@ TEST(BenchslaveCounters, TextReadsBackAsWritten) {
     c.add("requests", 3);
     c.add("fc03");
     c.set("line_baud", 921600);
-    const auto parsed = benchslave_fixture::parse_counters(c.text());
+    const auto parsed = support::parse_counters(c.text());
     EXPECT_EQ(parsed.at("requests"), 3);
     EXPECT_EQ(parsed.at("fc03"), 1);
     EXPECT_EQ(parsed.at("line_baud"), 921600);

@@ -8,7 +8,7 @@
 namespace bench::testing {
 namespace {
 
-using benchslave_fixture::SlaveProcess;
+using support::SlaveProcess;
 
 constexpr int kDefaultPort = 6;
 

@@ -15,7 +15,7 @@
 namespace bench::testing {
 namespace {
 
-using benchslave_fixture::SlaveProcess;
+using support::SlaveProcess;
 
 int ticksToRun() {
     const char* n = std::getenv("WINDOW_FAULT_TICKS");
@@ -27,9 +27,9 @@ int ticksToRun() {
 class DeviceLink {
 public:
     DeviceLink() {
-        char dir[] = "/tmp/bench-link-XXXXXX";
+        char dir[] = "/tmp/slave-link-XXXXXX";
         dir_ = mkdtemp(dir);
-        path_ = dir_ + "/ttyBench";
+        path_ = dir_ + "/ttySlave";
         setenv("REGWIRE_PORT6", path_.c_str(), 1);
     }
     ~DeviceLink() {
