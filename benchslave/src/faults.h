@@ -12,7 +12,7 @@ inline constexpr int kMagicException = 60003;
 inline constexpr int kMagicDelay = 60004;
 inline constexpr int kMagicExceptionCode = 4;  // slave device failure
 
-enum class ReplyKind { Normal, None, BadCrc, Exception };
+enum class ReplyKind { Normal, None, BadCrc, Exception, WrongUnit, WrongProtocol, WrongEcho };
 
 struct FaultDecision {
     ReplyKind kind = ReplyKind::Normal;
@@ -28,8 +28,9 @@ struct RequestRange {
 };
 
 // request_number counts the requests addressed to this station, from 1.
-// A silent reply wins over a bad CRC, which wins over an exception; a delay
-// combines with any of them.
+// A silent reply wins over a bad CRC, which wins over an exception, which wins
+// over a wrong unit, protocol id or echo (in that order); a delay combines with
+// any of them.
 FaultDecision decide_fault(const Options& options, unsigned long request_number,
                            const RequestRange& range);
 
