@@ -66,10 +66,8 @@ modbus_t* connect_context(modbus_t* ctx) {
     return ctx;
 }
 
-int32_t Transport::open(const std::string& device, int baud, char parity, uint32_t turnaround_us,
+int32_t Transport::open(const std::string& device, int baud, char parity, Timing timing,
                         std::unique_ptr<Transport>& out) {
-    Timing timing;
-    timing.turnaround_us = turnaround_us;
     if (device.rfind("tcp:", 0) == 0) return open_tcp_transport(device, timing, out);
     timing.baud = baud;
     return open_serial_transport(device, baud, parity, timing, out);

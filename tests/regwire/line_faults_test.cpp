@@ -141,6 +141,33 @@ TEST(RegwireLineFaults, LateReplyIsNeverTakenForTheNextRequest) {
     }
 }
 
+TEST(RegwireLineFaults, LateSlaveNeverGivesAnotherBlocksValuesAndIsLearned) {
+    // A sound slave that answers every request late. Reads of two blocks of the
+    // same size alternate, so a late reply would pass for the other block's.
+    const std::array<int32_t, 8> block100{0, 1, 32767, -32768, -1, -2, 1234, -1234};
+    const std::array<int32_t, 8> block110{-1, -1, 1, -31072, -2, 31072, 0x1234, 0x5678};
+    for (const char* late : {"150", "600"}) {
+        OpenSlave bench({"--pattern", "demo", "--late-ms", late});
+        ASSERT_TRUE(bench.ready()) << bench.why();
+        int wrong = 0;
+        int good_after_five = 0;
+        constexpr int kCalls = 30;
+        for (int i = 0; i < kCalls; ++i) {
+            const bool first = i % 2 == 0;
+            std::array<int32_t, 8> buf;
+            buf.fill(kGuard);
+            const int32_t rc = Get_4X_DX(bench.port, 1, first ? 100 : 110, 8, buf.data());
+            if (rc != REGWIRE_OK) continue;
+            if (buf != (first ? block100 : block110)) ++wrong;
+            if (i >= 5) ++good_after_five;
+        }
+        EXPECT_EQ(wrong, 0) << late << " ms late";
+        EXPECT_GE(good_after_five * 10, (kCalls - 5) * 9) << late << " ms late";
+        std::printf("slave %s ms late: %d wrong successes, %d of %d good reads after the first five\n",
+                    late, wrong, good_after_five, kCalls - 5);
+    }
+}
+
 TEST(RegwireLineFaults, VanishedDeviceIsLostUntilOpenedAgain) {
     for (bool tcp : {false, true}) {
         std::vector<std::string> args;

@@ -232,4 +232,41 @@ TEST(RegwireTransfer, TcpPortsSpeakModbusTcpWithTheStationAsUnit) {
     EXPECT_EQ(OpenPort_Modbus(bench.port, 9, 0), REGWIRE_EBADARG);
 }
 
+TEST(RegwireTransfer, TcpRepliesCountOnlyWhenEverythingMatches) {
+    struct Case {
+        const char* fault;  // every request gets it
+        bool write;
+        const char* counter;
+    } cases[] = {
+        {"--wrong-unit-every", false, "faults_wrong_unit"},
+        {"--wrong-unit-every", true, "faults_wrong_unit"},
+        {"--wrong-protocol-every", false, "faults_wrong_protocol"},
+        {"--wrong-echo-every", true, "faults_wrong_echo"},
+    };
+    for (const Case& c : cases) {
+        OpenSlave bench({"--tcp", "0", "--pattern", "demo", c.fault, "1"});
+        ASSERT_TRUE(bench.ready()) << bench.why();
+        int32_t v = 4321;
+        const int32_t rc = c.write ? Set_4X_DX(bench.port, 1, 300, 1, &v)
+                                   : Get_4X_DX(bench.port, 1, 106, 1, &v);
+        EXPECT_EQ(rc, REGWIRE_ECRC) << c.fault << (c.write ? " write" : " read");
+        EXPECT_EQ(v, 4321);
+        EXPECT_EQ(bench.slave.counter(c.counter), 1) << c.counter;
+    }
+}
+
+TEST(RegwireTransfer, TcpLateReplyIsSkippedByTheCallsAfterIt) {
+    // 60004 is answered 500 ms late; the replies to later requests come at once.
+    OpenSlave bench({"--tcp", "0", "--pattern", "demo", "--delay-ms", "500"});
+    ASSERT_TRUE(bench.ready()) << bench.why();
+    int32_t v = 0;
+    ASSERT_EQ(Get_4X_DX(bench.port, 1, 60004, 1, &v), REGWIRE_ETIMEOUT);
+    int failed = 0;
+    for (int i = 0; i < 1000; ++i) {
+        v = 0;
+        if (Get_4X_DX(bench.port, 1, 106, 1, &v) != REGWIRE_OK || v != 1234) ++failed;
+    }
+    EXPECT_EQ(failed, 0);
+}
+
 }  // namespace
