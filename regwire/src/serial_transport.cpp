@@ -82,11 +82,9 @@ std::size_t reply_length(const uint8_t* p, std::size_t available) {
 
 // A pseudo-terminal's slave side: it has no line, no parity and, held open by
 // the program at its other end, no last close that would clear TIOCEXCL.
-bool is_pty(int fd) {
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) return false;
+bool is_pty(const struct stat& st) {
     const unsigned m = major(st.st_rdev);
-    return m >= 136 && m <= 143;
+    return S_ISCHR(st.st_mode) && m >= 136 && m <= 143;
 }
 
 class SerialTransport final : public Transport {
@@ -458,10 +456,15 @@ int32_t SerialTransport::transfer(const Request& r, TraceRecord& record) {
 
 int32_t open_serial_transport(const std::string& device, int baud, char parity, Timing timing,
                               std::unique_ptr<Transport>& out) {
+    struct stat st {};
+    const bool pty = ::stat(device.c_str(), &st) == 0 && is_pty(st);
+    // Linux keeps no parity on a pseudo-terminal. Asking for one anyway fails once
+    // the terminal holds every other setting asked for (a killed user left them):
+    // tcsetattr() then changed nothing and reports EINVAL.
+    if (pty) parity = 'N';
     modbus_t* ctx = connect_context(modbus_new_rtu(device.c_str(), baud, parity, 8, 1));
     if (ctx == nullptr) return REGWIRE_EOPEN;
     const int fd = modbus_get_socket(ctx);
-    const bool pty = is_pty(fd);
     // Exclusive use of the line: TIOCEXCL stops later opens by other programs
     // (root excepted), the lock stops another Regwire user, root or not, and dies
     // with us. A pseudo-terminal gets the lock only: the program at its other end
