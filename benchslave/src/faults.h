@@ -1,16 +1,10 @@
 // Which fault, if any, the simulator injects into the reply to one request.
 #pragma once
 
+#include "benchslave/fault_addresses.h"
 #include "options.h"
 
 namespace benchslave {
-
-// Registers that trigger a fault when a request's range touches them.
-inline constexpr int kMagicNoReply = 60001;
-inline constexpr int kMagicBadCrc = 60002;
-inline constexpr int kMagicException = 60003;
-inline constexpr int kMagicDelay = 60004;
-inline constexpr int kMagicExceptionCode = 4;  // slave device failure
 
 enum class ReplyKind { Normal, None, BadCrc, Exception, WrongUnit, WrongProtocol, WrongEcho };
 

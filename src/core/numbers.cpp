@@ -1,5 +1,7 @@
 #include "core/numbers.h"
 
+#include <locale.h>
+
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -17,6 +19,13 @@ bool isDigit(char c) {
 
 char upper(char c) {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// The C locale, whose decimal point is '.', whatever locale the process runs in:
+// QApplication adopts the user's, where strtod would expect a decimal comma.
+locale_t classicLocale() {
+    static const locale_t locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+    return locale;
 }
 
 int digitValue(char c) {
@@ -60,7 +69,7 @@ double parseLenient(std::string_view text) {
         if (kind == 'O') return parseRadix(std::string_view(s).substr(i + 2), 8, sign);
     }
 
-    // Collect the longest prefix that forms a decimal number, in C syntax for strtod.
+    // Collect the longest prefix that forms a decimal number, in the C syntax of strtod.
     std::string number = "0";
     bool anyDigit = false;
     while (i < s.size() && isDigit(s[i])) {
@@ -88,7 +97,7 @@ double parseLenient(std::string_view text) {
         if (expDigit) number += exponent;
     }
     errno = 0;
-    const double value = std::strtod(number.c_str(), nullptr);
+    const double value = strtod_l(number.c_str(), nullptr, classicLocale());
     return sign * value;
 }
 

@@ -3,7 +3,7 @@
 #include <QGuiApplication>
 #include <cstdio>
 
-#include "window/program_icon.h"
+#include "widgets/program_icon.h"
 
 int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);

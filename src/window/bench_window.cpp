@@ -5,10 +5,10 @@
 #include <QKeyEvent>
 
 #include "core/twips.h"
-#include "window/control_table.h"
-#include "window/driver_failure_notice.h"
-#include "window/program_icon.h"
-#include "window/window_builder.h"
+#include "widgets/control_table.h"
+#include "widgets/driver_failure_notice.h"
+#include "widgets/program_icon.h"
+#include "widgets/window_builder.h"
 
 namespace bench {
 namespace {
@@ -54,8 +54,8 @@ BenchWindow::BenchWindow(Variant variant, ProgramState& state, Driver& driver, Q
                }},
       connection_(context_),
       entryFields_(context_),
-      readTest_(context_),
-      writeTest_(context_) {
+      readPanel_(context_),
+      writePanel_(context_) {
     connectHandlers();
     // The write grid follows its fields from the moment the window exists.
     controls_.Timer2->start();
@@ -71,17 +71,17 @@ void BenchWindow::connectHandlers() {
     connect(c.Text2, &QLineEdit::textChanged, this, [this] { entryFields_.Text2_Change(); });
     connect(c.Text3, &QLineEdit::textChanged, this, [this] { entryFields_.Text3_Change(); });
     connect(c.Text4, &QLineEdit::textChanged, this, [this] { entryFields_.Text4_Change(); });
-    connect(c.Command3, &QPushButton::clicked, this, [this] { readTest_.Command3_Click(); });
-    connect(c.Timer1, &QTimer::timeout, this, [this] { readTest_.Timer1_Timer(); });
-    connect(c.Timer2, &QTimer::timeout, this, [this] { writeTest_.Timer2_Timer(); });
-    connect(c.MSFlexGrid2, &FlexGrid::Click, this, [this] { writeTest_.MSFlexGrid2_Click(); });
-    connect(c.Command2, &QPushButton::clicked, this, [this] { writeTest_.Command2_Click(); });
+    connect(c.Command3, &QPushButton::clicked, this, [this] { readPanel_.Command3_Click(); });
+    connect(c.Timer1, &QTimer::timeout, this, [this] { readPanel_.Timer1_Timer(); });
+    connect(c.Timer2, &QTimer::timeout, this, [this] { writePanel_.Timer2_Timer(); });
+    connect(c.MSFlexGrid2, &FlexGrid::Click, this, [this] { writePanel_.MSFlexGrid2_Click(); });
+    connect(c.Command2, &QPushButton::clicked, this, [this] { writePanel_.Command2_Click(); });
     c.Text5->installEventFilter(this);
 }
 
 bool BenchWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == controls_.Text5 && event->type() == QEvent::KeyPress) {
-        writeTest_.Text5_KeyPress(keyAscii(static_cast<QKeyEvent*>(event)));
+        writePanel_.Text5_KeyPress(keyAscii(static_cast<QKeyEvent*>(event)));
     }
     // Every key still reaches the editor as ordinary typing.
     return QWidget::eventFilter(watched, event);

@@ -6,11 +6,11 @@
 #include <QWidget>
 #include <cstdint>
 
-#include "connection/connection.h"
-#include "connection/entry_fields.h"
-#include "readtest/read_test.h"
-#include "window/window_context.h"
-#include "writetest/write_test.h"
+#include "panels/connection.h"
+#include "panels/entry_fields.h"
+#include "panels/read_panel.h"
+#include "panels/panel_context.h"
+#include "panels/write_panel.h"
 
 namespace bench {
 
@@ -24,8 +24,8 @@ class BenchWindow : public QWidget {
     void Command1_Click();  // Exit
 
     Controls& controls() { return controls_; }
-    ReadTest& readTest() { return readTest_; }
-    WriteTest& writeTest() { return writeTest_; }
+    ReadPanel& readPanel() { return readPanel_; }
+    WritePanel& writePanel() { return writePanel_; }
     Connection& connection() { return connection_; }
 
   protected:
@@ -36,11 +36,11 @@ class BenchWindow : public QWidget {
     void connectHandlers();
 
     Controls controls_;
-    WindowContext context_;
+    PanelContext context_;
     Connection connection_;
     EntryFields entryFields_;
-    ReadTest readTest_;
-    WriteTest writeTest_;
+    ReadPanel readPanel_;
+    WritePanel writePanel_;
 };
 
 }  // namespace bench

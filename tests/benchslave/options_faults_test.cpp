@@ -15,10 +15,27 @@ namespace {
 using namespace benchslave;
 
 TEST(BenchslaveOptions, AcceptsWhatTheUsageShows) {
-    auto r = parse_options({"--tcp", "0", "--station", "247", "--pattern", "demo",
-                            "--no-reply-every", "3", "--bad-crc-every", "4", "--exception", "11",
-                            "--exception-every", "5", "--delay-ms", "250", "--delay-every", "6",
-                            "--counters-file", "/tmp/x", "--verbose"});
+    auto r = parse_options({"--tcp",
+                            "0",
+                            "--station",
+                            "247",
+                            "--pattern",
+                            "demo",
+                            "--no-reply-every",
+                            "3",
+                            "--bad-crc-every",
+                            "4",
+                            "--exception",
+                            "11",
+                            "--exception-every",
+                            "5",
+                            "--delay-ms",
+                            "250",
+                            "--delay-every",
+                            "6",
+                            "--counters-file",
+                            "/tmp/x",
+                            "--verbose"});
     ASSERT_TRUE(r.options) << r.message;
     const Options& o = *r.options;
     EXPECT_EQ(o.mode, LineMode::Tcp);
@@ -50,11 +67,21 @@ TEST(BenchslaveOptions, AcceptsWhatTheUsageShows) {
 
 TEST(BenchslaveOptions, RefusesWhatItCannotDo) {
     const std::vector<std::vector<std::string>> bad = {
-        {"--station", "0"},        {"--station", "248"},    {"--station", "x"},
-        {"--tcp", "65536"},        {"--tcp"},               {"--pattern", "ramp"},
-        {"--exception", "0"},      {"--exception", "12"},   {"--no-reply-every", "0"},
-        {"--delay-every", "-1"},   {"--delay-ms", "1e3"},   {"--parity", "X"},
-        {"--device"},              {"--frobnicate"},        {"--station", "1 "},
+        {"--station", "0"},
+        {"--station", "248"},
+        {"--station", "x"},
+        {"--tcp", "65536"},
+        {"--tcp"},
+        {"--pattern", "ramp"},
+        {"--exception", "0"},
+        {"--exception", "12"},
+        {"--no-reply-every", "0"},
+        {"--delay-every", "-1"},
+        {"--delay-ms", "1e3"},
+        {"--parity", "X"},
+        {"--device"},
+        {"--frobnicate"},
+        {"--station", "1 "},
     };
     for (const auto& args : bad) {
         auto r = parse_options(args);
@@ -87,14 +114,14 @@ TEST(BenchslaveFaults, ScheduleAndMagicRegisters) {
         {3, {3, 0, 10}, ReplyKind::None, 0, 0},
         {4, {3, 0, 10}, ReplyKind::BadCrc, 0, 77},
         {5, {3, 0, 10}, ReplyKind::Exception, 6, 0},
-        {6, {3, 0, 10}, ReplyKind::None, 0, 0},  // silence wins over a bad CRC
-        {7, {3, 59990, 12}, ReplyKind::None, 0, 0},  // reaches 60001
+        {6, {3, 0, 10}, ReplyKind::None, 0, 0},        // silence wins over a bad CRC
+        {7, {3, 59990, 12}, ReplyKind::None, 0, 0},    // reaches 60001
         {7, {3, 59990, 11}, ReplyKind::Normal, 0, 0},  // stops just before it
-        {7, {16, 60002, 1}, ReplyKind::BadCrc, 0, 0},
-        {7, {6, 60003, 1}, ReplyKind::Exception, 4, 0},
-        {7, {3, 60004, 1}, ReplyKind::Normal, 0, 77},
+        {7, {16, kMagicBadCrc, 1}, ReplyKind::BadCrc, 0, 0},
+        {7, {6, kMagicException, 1}, ReplyKind::Exception, kMagicExceptionCode, 0},
+        {7, {3, kMagicDelay, 1}, ReplyKind::Normal, 0, 77},
         {7, {3, 60005, 100}, ReplyKind::Normal, 0, 0},
-        {7, {8, 60001, 0}, ReplyKind::Normal, 0, 0},  // no registers, no magic
+        {7, {8, kMagicNoReply, 0}, ReplyKind::Normal, 0, 0},  // no registers, no magic
     };
     for (const Case& c : cases) {
         const FaultDecision d = decide_fault(o, c.n, c.range);
@@ -136,7 +163,7 @@ TEST(BenchslaveCounters, TextReadsBackAsWritten) {
     c.add("requests", 3);
     c.add("fc03");
     c.set("line_baud", 921600);
-    const auto parsed = benchslave_fixture::parse_counters(c.text());
+    const auto parsed = support::parse_counters(c.text());
     EXPECT_EQ(parsed.at("requests"), 3);
     EXPECT_EQ(parsed.at("fc03"), 1);
     EXPECT_EQ(parsed.at("line_baud"), 921600);

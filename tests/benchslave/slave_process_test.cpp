@@ -16,9 +16,11 @@
 #include <string>
 #include <vector>
 
+#include "benchslave/fault_addresses.h"
+
 namespace {
 
-using benchslave_fixture::SlaveProcess;
+using support::SlaveProcess;
 
 struct ModbusDeleter {
     void operator()(modbus_t* ctx) const {
@@ -119,9 +121,9 @@ TEST(BenchslaveProcess, InjectedFaultsAsAMasterSeesThem) {
          EMBXILVAL,
          EMBXILVAL,
          "faults_exception"},
-        {{}, 60001, ETIMEDOUT, ETIMEDOUT, "faults_no_reply"},
-        {{}, 60002, EMBBADCRC, EMBBADDATA, "faults_bad_crc"},
-        {{}, 60003, EMBXSFAIL, EMBXSFAIL, "faults_exception"},
+        {{}, benchslave::kMagicNoReply, ETIMEDOUT, ETIMEDOUT, "faults_no_reply"},
+        {{}, benchslave::kMagicBadCrc, EMBBADCRC, EMBBADDATA, "faults_bad_crc"},
+        {{}, benchslave::kMagicException, EMBXSFAIL, EMBXSFAIL, "faults_exception"},
     };
     for (bool tcp : {false, true}) {
         for (const Case& c : cases) {
@@ -237,7 +239,7 @@ TEST(BenchslaveProcess, DemoRegistersChangeOverTime) {
     ASSERT_TRUE(m);
     uint16_t first = 0;
     ASSERT_EQ(modbus_read_registers(m.get(), 0, 1, &first), 1);
-    const bool changed = benchslave_fixture::eventually(
+    const bool changed = support::eventually(
         [&] {
             uint16_t now = first;
             return modbus_read_registers(m.get(), 0, 1, &now) == 1 && now != first;
@@ -275,13 +277,13 @@ TEST(BenchslaveProcess, ServesASerialDevice) {
 }
 
 TEST(BenchslaveProcess, BadCommandLineExitsWithUsage) {
-    const auto r = benchslave_fixture::run_program(
-        {SlaveProcess::binary_path(), "--station", "999"}, std::chrono::seconds(10));
+    const auto r = support::run_program({SlaveProcess::binary_path(), "--station", "999"},
+                                        std::chrono::seconds(10));
     ASSERT_TRUE(r.finished);
     EXPECT_EQ(r.exit_code, 2);
-    EXPECT_NE(r.output.find("usage"), std::string::npos) << r.output;
+    EXPECT_NE(r.out.find("usage"), std::string::npos) << r.out;
 
-    const auto missing = benchslave_fixture::run_program(
+    const auto missing = support::run_program(
         {SlaveProcess::binary_path(), "--device", "/nonexistent/tty"}, std::chrono::seconds(10));
     ASSERT_TRUE(missing.finished);
     EXPECT_EQ(missing.exit_code, 1);

@@ -48,7 +48,7 @@ TEST_P(MissingLibrary, CloseReportsOnceAndLeavesReadingOn) {
 
 TEST_P(MissingLibrary, AReadTickReportsOnceAndStopsPolling) {
     click(c().Command3);
-    window().readTest().Timer1_Timer();
+    window().readPanel().Timer1_Timer();
     EXPECT_FALSE(c().Timer1->isActive());
     ASSERT_EQ(messageBoxes(), 1);
     const char* function = GetParam() == Variant::Word16 ? "Get_4X_DX" : "Get_4X_LDX";
@@ -63,7 +63,7 @@ TEST_P(MissingLibrary, WriteReportsAndTheWindowKeepsWorking) {
     onlyMessage()->accept();
     QTest::qWait(0);
     // Still alive: the write grid and the editor work as before.
-    window().writeTest().Timer2_Timer();
+    window().writePanel().Timer2_Timer();
     clickCell(c().MSFlexGrid2, 1, 1);
     QTest::keyClicks(c().Text5, QStringLiteral("12"));
     QTest::keyClick(c().Text5, Qt::Key_Return);

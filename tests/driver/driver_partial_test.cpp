@@ -12,7 +12,7 @@ TEST_F(WindowTest, TheMissingFunctionIsReportedByName) {
     click(c().Command9);
     EXPECT_EQ(recording().takeCalls(), Calls{"OpenPort_Modbus 6 3 2"});
     click(c().Command3);
-    window().readTest().Timer1_Timer();
+    window().readPanel().Timer1_Timer();
     const auto boxes = window().findChildren<QMessageBox*>();
     ASSERT_EQ(boxes.size(), 1);
     EXPECT_TRUE(boxes.front()->text().contains(QStringLiteral("Get_4X_DX")));
@@ -27,7 +27,7 @@ TEST_F(WindowTest, TheMissingFunctionIsReportedByName) {
 TEST_F(WindowTest, TheOtherVariantDoesNotNeedIt) {
     open(Variant::Long32);
     click(c().Command3);
-    window().readTest().Timer1_Timer();
+    window().readPanel().Timer1_Timer();
     EXPECT_EQ(recording().takeCalls(), Calls{"Get_4X_LDX 0 0 1 1"});
     EXPECT_EQ(messageBoxes(), 0);
     EXPECT_TRUE(c().Timer1->isActive());

@@ -13,11 +13,11 @@ std::vector<std::string> baseArgs(const std::string& device, int start, bool wid
 }
 
 MbpollResult run(const std::vector<std::string>& args) {
-    const auto r = benchslave_fixture::run_program(args, std::chrono::seconds(20));
+    const auto r = support::run_program(args, std::chrono::seconds(20));
     MbpollResult result;
     result.ok = r.finished && r.exit_code == 0;
-    result.output = r.output;
-    result.values = parseMbpollValues(r.output);
+    result.output = r.out;
+    result.values = parseMbpollValues(r.out);
     return result;
 }
 

@@ -8,20 +8,28 @@ set -euo pipefail
 build=$1
 source=$2
 
-if [ -z "${BENCH_UNDER_XVFB:-}" ]; then
-  export BENCH_UNDER_XVFB=1
-  exec xvfb-run -a -s "-screen 0 1100x800x24 -dpi 96" "$0" "$@"
-fi
 unset QT_QPA_PLATFORM
 runtime=$(mktemp -d); chmod 700 "$runtime"; export XDG_RUNTIME_DIR=$runtime
 pids=()
+xvfb=""
 cleanup() {
   for pid in "${pids[@]}"; do kill -9 "$pid" 2>/dev/null || true; done
+  if [ -n "$xvfb" ]; then kill "$xvfb" 2>/dev/null || true; wait "$xvfb" 2>/dev/null || true; fi
   rm -rf "$runtime"
 }
 trap cleanup EXIT
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
+
+# A private X server. It picks a free display itself and names it (-displayfd), so
+# other X servers starting at the same moment cannot take the same number, as they
+# can under `xvfb-run -a`, which looks for a free number before starting the server.
+mkfifo "$runtime/display"
+Xvfb -displayfd 3 -nolisten tcp -screen 0 1100x800x24 -dpi 96 \
+  3>"$runtime/display" 2>"$runtime/xvfb.log" &
+xvfb=$!
+read -r -t 20 display <"$runtime/display" || { cat "$runtime/xvfb.log" >&2; fail "Xvfb did not start"; }
+export DISPLAY=":$display"
 
 window_of() {  # pid -> window id, waiting up to 10 s
   local id=""

@@ -8,7 +8,7 @@
 namespace bench::testing {
 namespace {
 
-using benchslave_fixture::SlaveProcess;
+using support::SlaveProcess;
 
 constexpr int kDefaultPort = 6;
 
@@ -29,20 +29,20 @@ protected:
     // Types each value into the write grid's editor and commits it with Enter.
     void enterValues(const std::vector<int32_t>& values) {
         c().Text4->setText(QString::number(values.size()));
-        window().writeTest().Timer2_Timer();
+        window().writePanel().Timer2_Timer();
         for (std::size_t i = 0; i < values.size(); ++i) {
             clickCell(c().MSFlexGrid2, static_cast<int>(i) + 1, 1);
             QTest::keyClicks(c().Text5, QString::number(values[i]));
             QTest::keyClick(c().Text5, Qt::Key_Return);
         }
-        window().writeTest().Timer2_Timer();
+        window().writePanel().Timer2_Timer();
     }
 
     void startReading(int count, int start) {
         c().Text1->setText(QString::number(count));
         c().Text2->setText(QString::number(start));
         click(c().Command3);
-        window().readTest().Timer1_Timer();
+        window().readPanel().Timer1_Timer();
     }
 
     std::vector<int32_t> valueColumn(int count) {
@@ -92,7 +92,7 @@ TEST_P(EndToEnd, TheReadGridShowsWhatAnotherMasterWrote) {
     EXPECT_EQ(valueColumn(3), shown);
     // A second tick reads the same block again, one request each time.
     const long before = slave_->counter("fc03");
-    window().readTest().Timer1_Timer();
+    window().readPanel().Timer1_Timer();
     EXPECT_EQ(slave_->counter("fc03"), before + 1);
     EXPECT_EQ(valueColumn(3), shown);
 }
@@ -105,7 +105,7 @@ TEST_P(EndToEnd, AFailedReadLeavesTheLastValuesAndNoMessage) {
     startReading(1, 10);
     ASSERT_EQ(valueColumn(1), std::vector<int32_t>{42});
     slave_->kill_now();
-    window().readTest().Timer1_Timer();
+    window().readPanel().Timer1_Timer();
     EXPECT_EQ(valueColumn(1), std::vector<int32_t>{42});
     EXPECT_EQ(messageBoxes(), 0);
     EXPECT_TRUE(c().Timer1->isActive());

@@ -15,7 +15,7 @@
 namespace bench::testing {
 namespace {
 
-using benchslave_fixture::SlaveProcess;
+using support::SlaveProcess;
 
 int ticksToRun() {
     const char* n = std::getenv("WINDOW_FAULT_TICKS");
@@ -27,9 +27,9 @@ int ticksToRun() {
 class DeviceLink {
 public:
     DeviceLink() {
-        char dir[] = "/tmp/bench-link-XXXXXX";
+        char dir[] = "/tmp/slave-link-XXXXXX";
         dir_ = mkdtemp(dir);
-        path_ = dir_ + "/ttyBench";
+        path_ = dir_ + "/ttySlave";
         setenv("REGWIRE_PORT6", path_.c_str(), 1);
     }
     ~DeviceLink() {
@@ -85,7 +85,7 @@ TEST_P(WindowFaults, TicksThroughInjectedFaultsShowOnlyTheSlavesValues) {
     const int ticks = ticksToRun();
     for (int tick = 0; tick < ticks; ++tick) {
         longest.start();
-        window().readTest().Timer1_Timer();
+        window().readPanel().Timer1_Timer();
         longestTick = std::max(longestTick, longest.elapsed());
         QCoreApplication::processEvents();  // the window handles its events between ticks
         ASSERT_EQ(valueColumn(4), values) << "tick " << tick;
@@ -123,11 +123,11 @@ TEST_P(WindowFaults, AVanishedDeviceComesBackAfterCloseAndOpen) {
     open(GetParam());
     click(c().Command9);
     startReading(2, 7);
-    window().readTest().Timer1_Timer();
+    window().readPanel().Timer1_Timer();
     ASSERT_EQ(valueColumn(2), (std::vector<int32_t>{11, 22}));
 
     first->kill_now();  // the adapter is pulled out
-    for (int tick = 0; tick < 5; ++tick) window().readTest().Timer1_Timer();
+    for (int tick = 0; tick < 5; ++tick) window().readPanel().Timer1_Timer();
     EXPECT_EQ(valueColumn(2), (std::vector<int32_t>{11, 22}));
     EXPECT_EQ(messageBoxes(), 0);
     EXPECT_TRUE(window().isVisible());
@@ -139,7 +139,7 @@ TEST_P(WindowFaults, AVanishedDeviceComesBackAfterCloseAndOpen) {
     click(c().Command10);
     click(c().Command9);
     click(c().Command3);
-    window().readTest().Timer1_Timer();
+    window().readPanel().Timer1_Timer();
     EXPECT_EQ(valueColumn(2), (std::vector<int32_t>{33, 44}));
     EXPECT_EQ(messageBoxes(), 0);
     unsetenv("REGWIRE_TURNAROUND_MS");

@@ -13,8 +13,8 @@
 
 namespace {
 
-using benchslave_fixture::run_program;
-using benchslave_fixture::SlaveProcess;
+using support::run_program;
+using support::SlaveProcess;
 
 constexpr int kPort = 5;
 
@@ -36,7 +36,7 @@ std::vector<std::string> mbpoll_args(const SlaveProcess& slave, const Link& link
 class PeerInterop : public ::testing::TestWithParam<bool> {
 protected:
     void SetUp() override {
-        if (!benchslave_fixture::on_path("mbpoll")) GTEST_SKIP() << "mbpoll is not on PATH";
+        if (!support::on_path("mbpoll")) GTEST_SKIP() << "mbpoll is not on PATH";
     }
 };
 
@@ -61,12 +61,12 @@ TEST_P(PeerInterop, MbpollReadsWhatRegwireWrote) {
         auto args = mbpoll_args(slave, link, wide, start);
         args.insert(args.end() - 1, {"-1", "-c", std::to_string(values.size())});
         const auto r = run_program(args, std::chrono::seconds(20));
-        ASSERT_TRUE(r.finished && r.exit_code == 0) << r.output;
-        const auto got = bench::testing::parseMbpollValues(r.output);
-        ASSERT_EQ(got.size(), values.size()) << r.output;
+        ASSERT_TRUE(r.finished && r.exit_code == 0) << r.out;
+        const auto got = bench::testing::parseMbpollValues(r.out);
+        ASSERT_EQ(got.size(), values.size()) << r.out;
         for (std::size_t i = 0; i < values.size(); ++i) {
             const int address = start + static_cast<int>(i) * (wide ? 2 : 1);
-            ASSERT_TRUE(got.count(address)) << address << "\n" << r.output;
+            ASSERT_TRUE(got.count(address)) << address << "\n" << r.out;
             EXPECT_EQ(got.at(address), values[i]) << "register " << address << " at " << link.baud;
         }
     }
@@ -89,8 +89,8 @@ TEST_P(PeerInterop, RegwireReadsWhatMbpollWrote) {
         args.push_back("--");
         for (int32_t v : written) args.push_back(std::to_string(v));
         const auto r = run_program(args, std::chrono::seconds(20));
-        ASSERT_TRUE(r.finished && r.exit_code == 0) << r.output;
-        EXPECT_EQ(slave.counter("fc16"), 1) << r.output;
+        ASSERT_TRUE(r.finished && r.exit_code == 0) << r.out;
+        EXPECT_EQ(slave.counter("fc16"), 1) << r.out;
 
         ASSERT_EQ(OpenPort_Modbus(kPort, link.speed_index, link.parity_index), REGWIRE_OK);
         std::vector<int32_t> back(values.size(), 0);

@@ -6,12 +6,12 @@
 #include <set>
 #include <string>
 
-#include "bench_port.h"
+#include "open_slave.h"
 
 namespace {
 
-using regwire_test::kPort;
-using regwire_test::OpenSlave;
+using support::kPort;
+using support::OpenSlave;
 
 enum class Fn { Get16, Set16, Get32, Set32 };
 
@@ -46,8 +46,8 @@ struct BadCall {
 };
 
 TEST(RegwireArguments, RefusedCallsSendNothingAndKeepTheBuffer) {
-    OpenSlave bench;
-    ASSERT_TRUE(bench.ready()) << bench.why();
+    OpenSlave slave;
+    ASSERT_TRUE(slave.ready()) << slave.why();
 
     const BadCall cases[] = {
         // count limits
@@ -82,7 +82,7 @@ TEST(RegwireArguments, RefusedCallsSendNothingAndKeepTheBuffer) {
         {Fn::Set32, kPort + 1, 1, 0, 1, false, REGWIRE_ENOTOPEN},
     };
 
-    const long frames_before = bench.frames_seen();
+    const long frames_before = slave.frames_seen();
     for (const BadCall& c : cases) {
         std::array<int32_t, 130> buf;
         buf.fill(0x5A5A5A5A);
@@ -96,38 +96,38 @@ TEST(RegwireArguments, RefusedCallsSendNothingAndKeepTheBuffer) {
     // A good call afterwards is the only request the simulator has seen, and it is
     // answered: no refused call left a partial frame on the line.
     int32_t value = 0;
-    ASSERT_EQ(Get_4X_DX(bench.port, 1, 10, 1, &value), REGWIRE_OK);
-    EXPECT_EQ(bench.frames_seen(), frames_before + 1);
+    ASSERT_EQ(Get_4X_DX(slave.port, 1, 10, 1, &value), REGWIRE_OK);
+    EXPECT_EQ(slave.frames_seen(), frames_before + 1);
 }
 
 TEST(RegwireArguments, ValuesOutsideSixteenBitsAreRefusedWhole) {
-    OpenSlave bench;
-    ASSERT_TRUE(bench.ready()) << bench.why();
+    OpenSlave slave;
+    ASSERT_TRUE(slave.ready()) << slave.why();
     std::array<int32_t, 3> seed{11, 22, 33};
-    ASSERT_EQ(Set_4X_DX(bench.port, 1, 200, 3, seed.data()), REGWIRE_OK);
+    ASSERT_EQ(Set_4X_DX(slave.port, 1, 200, 3, seed.data()), REGWIRE_OK);
 
     const std::vector<std::vector<int32_t>> refused = {
         {65536}, {-32769}, {1, 2, 70000}, {-100000, 5, 6}, {INT32_MIN}, {INT32_MAX}};
-    const long frames_before = bench.frames_seen();
+    const long frames_before = slave.frames_seen();
     for (auto values : refused) {
         const auto copy = values;
-        EXPECT_EQ(Set_4X_DX(bench.port, 1, 200, static_cast<int32_t>(values.size()), values.data()),
+        EXPECT_EQ(Set_4X_DX(slave.port, 1, 200, static_cast<int32_t>(values.size()), values.data()),
                   REGWIRE_ERANGE);
         EXPECT_EQ(values, copy) << "the write buffer is only read";
     }
-    EXPECT_EQ(bench.frames_seen(), frames_before);
+    EXPECT_EQ(slave.frames_seen(), frames_before);
 
     // The edges themselves are accepted, and nothing of the refused calls landed.
     std::array<int32_t, 3> edges{-32768, 65535, 0};
-    ASSERT_EQ(Set_4X_DX(bench.port, 1, 300, 3, edges.data()), REGWIRE_OK);
+    ASSERT_EQ(Set_4X_DX(slave.port, 1, 300, 3, edges.data()), REGWIRE_OK);
     std::array<int32_t, 3> back{};
-    ASSERT_EQ(Get_4X_DX(bench.port, 1, 200, 3, back.data()), REGWIRE_OK);
+    ASSERT_EQ(Get_4X_DX(slave.port, 1, 200, 3, back.data()), REGWIRE_OK);
     EXPECT_EQ(back, seed);
 }
 
 TEST(RegwireArguments, OpenRefusesBadSettingsWithoutTouchingThePort) {
-    OpenSlave bench;
-    ASSERT_TRUE(bench.ready()) << bench.why();
+    OpenSlave slave;
+    ASSERT_TRUE(slave.ready()) << slave.why();
     struct Case {
         int32_t port, speed, parity;
     } cases[] = {{0, 2, 0}, {-1, 2, 0}, {kPort, 9, 0}, {kPort, -1, 0}, {kPort, 2, 3},
@@ -138,15 +138,15 @@ TEST(RegwireArguments, OpenRefusesBadSettingsWithoutTouchingThePort) {
     }
     // The open port was left as it was.
     int32_t v = 0;
-    EXPECT_EQ(Get_4X_DX(bench.port, 1, 0, 1, &v), REGWIRE_OK);
-    EXPECT_EQ(bench.slave.counter("line_baud"), 19200);
-    EXPECT_EQ(bench.slave.counter("requests"), 1);
+    EXPECT_EQ(Get_4X_DX(slave.port, 1, 0, 1, &v), REGWIRE_OK);
+    EXPECT_EQ(slave.process.counter("line_baud"), 19200);
+    EXPECT_EQ(slave.process.counter("requests"), 1);
 }
 
 TEST(RegwireArguments, CloseAndUseOfPortsNotOpen) {
     EXPECT_EQ(ClosePort_Modbus(0), REGWIRE_EBADARG);
     EXPECT_EQ(ClosePort_Modbus(40), REGWIRE_ENOTOPEN);
-    regwire_test::ScopedEnv env("REGWIRE_PORT41", "/nonexistent/regwire-device");
+    support::ScopedEnv env("REGWIRE_PORT41", "/nonexistent/regwire-device");
     EXPECT_EQ(OpenPort_Modbus(41, 2, 0), REGWIRE_EOPEN);
     int32_t v = 7;
     EXPECT_EQ(Get_4X_DX(41, 1, 0, 1, &v), REGWIRE_ENOTOPEN);
@@ -155,7 +155,7 @@ TEST(RegwireArguments, CloseAndUseOfPortsNotOpen) {
 
     for (const char* bad : {"tcp:", "tcp:127.0.0.1", "tcp:127.0.0.1:", "tcp::502",
                             "tcp:127.0.0.1:99999", "tcp:127.0.0.1:50x"}) {
-        regwire_test::ScopedEnv tcp("REGWIRE_PORT42", bad);
+        support::ScopedEnv tcp("REGWIRE_PORT42", bad);
         EXPECT_EQ(OpenPort_Modbus(42, 2, 0), REGWIRE_EOPEN) << bad;
     }
 }

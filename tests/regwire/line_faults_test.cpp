@@ -21,14 +21,15 @@
 #include <thread>
 #include <vector>
 
-#include "bench_port.h"
+#include "benchslave/fault_addresses.h"
+#include "open_slave.h"
 #include "proc_self.h"
 
 namespace {
 
-using regwire_test::kPort;
-using regwire_test::OpenSlave;
-using regwire_test::ScopedEnv;
+using support::kPort;
+using support::OpenSlave;
+using support::ScopedEnv;
 using Clock = std::chrono::steady_clock;
 
 constexpr int32_t kGuard = 0x6B6B6B6B;
@@ -152,12 +153,12 @@ TEST(RegwireLineFaults, SilentSlaveTimesOutWithinItsBound) {
         std::unique_ptr<ScopedEnv> env;
         if (c.turnaround != nullptr)
             env = std::make_unique<ScopedEnv>("REGWIRE_TURNAROUND_MS", c.turnaround);
-        OpenSlave bench({"--no-reply-every", "1"});
-        ASSERT_TRUE(bench.ready()) << bench.why();
+        OpenSlave slave({"--no-reply-every", "1"});
+        ASSERT_TRUE(slave.ready()) << slave.why();
         std::array<int32_t, 10> buf;
         buf.fill(kGuard);
         const auto began = Clock::now();
-        EXPECT_EQ(Get_4X_DX(bench.port, 1, 0, 10, buf.data()), REGWIRE_ETIMEOUT);
+        EXPECT_EQ(Get_4X_DX(slave.port, 1, 0, 10, buf.data()), REGWIRE_ETIMEOUT);
         const double took = ms_since(began);
         const double bound = read_bound_ms(10, c.turnaround_ms);
         EXPECT_GE(took, c.turnaround_ms * 0.9) << "gave up before the slave's allowance";
@@ -179,30 +180,30 @@ TEST(RegwireLineFaults, CorruptRepliesAndExceptionsLeaveTheBufferAlone) {
         int32_t expected;
     } cases[] = {
         {{"--bad-crc-every", "1"}, 10, REGWIRE_ECRC},
-        {{}, 60002, REGWIRE_ECRC},
+        {{}, benchslave::kMagicBadCrc, REGWIRE_ECRC},
         {{"--exception", "2", "--exception-every", "1"}, 10, REGWIRE_EXCEPTION_BASE - 2},
         {{"--exception", "6", "--exception-every", "1"}, 10, REGWIRE_EXCEPTION_BASE - 6},
-        {{}, 60003, REGWIRE_EXCEPTION_BASE - 4},
-        {{}, 60001, REGWIRE_ETIMEOUT},
+        {{}, benchslave::kMagicException, REGWIRE_EXCEPTION_BASE - benchslave::kMagicExceptionCode},
+        {{}, benchslave::kMagicNoReply, REGWIRE_ETIMEOUT},
     };
     for (const Case& c : cases) {
-        OpenSlave bench(c.args);
-        ASSERT_TRUE(bench.ready()) << bench.why();
+        OpenSlave slave(c.args);
+        ASSERT_TRUE(slave.ready()) << slave.why();
         const bool magic = c.args.empty();
         for (bool wide : {false, true}) {
             if (wide && magic) continue;
             std::array<int32_t, 2> buf{kGuard, kGuard};
-            const int32_t rc = wide ? Get_4X_LDX(bench.port, 1, c.start, 1, buf.data())
-                                    : Get_4X_DX(bench.port, 1, c.start, magic ? 1 : 2, buf.data());
+            const int32_t rc = wide ? Get_4X_LDX(slave.port, 1, c.start, 1, buf.data())
+                                    : Get_4X_DX(slave.port, 1, c.start, magic ? 1 : 2, buf.data());
             EXPECT_EQ(rc, c.expected) << "start " << c.start << (wide ? " (32-bit)" : "");
             EXPECT_EQ(buf[0], kGuard);
             EXPECT_EQ(buf[1], kGuard);
         }
         // Writes report the same way.
         std::array<int32_t, 2> w{1, 2};
-        EXPECT_EQ(Set_4X_DX(bench.port, 1, c.start, 1, w.data()), c.expected);
+        EXPECT_EQ(Set_4X_DX(slave.port, 1, c.start, 1, w.data()), c.expected);
         if (!magic) {
-            EXPECT_EQ(Set_4X_LDX(bench.port, 1, c.start, 1, w.data()), c.expected);
+            EXPECT_EQ(Set_4X_LDX(slave.port, 1, c.start, 1, w.data()), c.expected);
         }
     }
 }
@@ -210,31 +211,31 @@ TEST(RegwireLineFaults, CorruptRepliesAndExceptionsLeaveTheBufferAlone) {
 TEST(RegwireLineFaults, SplitReadFailingLateLeavesTheBufferAlone) {
     // Every second request is corrupted: the first half of a 64-value read arrives,
     // the second does not.
-    OpenSlave bench({"--bad-crc-every", "2"});
-    ASSERT_TRUE(bench.ready()) << bench.why();
+    OpenSlave slave({"--bad-crc-every", "2"});
+    ASSERT_TRUE(slave.ready()) << slave.why();
     std::array<int32_t, 64> buf;
     buf.fill(kGuard);
-    EXPECT_EQ(Get_4X_LDX(bench.port, 1, 0, 64, buf.data()), REGWIRE_ECRC);
+    EXPECT_EQ(Get_4X_LDX(slave.port, 1, 0, 64, buf.data()), REGWIRE_ECRC);
     for (int32_t v : buf) ASSERT_EQ(v, kGuard);
-    EXPECT_EQ(bench.slave.counter("fc03"), 2);
+    EXPECT_EQ(slave.process.counter("fc03"), 2);
 }
 
 TEST(RegwireLineFaults, LateReplyIsNeverTakenForTheNextRequest) {
     // A request touching 60004 is answered 400 ms late, well past the timeout.
-    OpenSlave bench({"--delay-ms", "400"});
-    ASSERT_TRUE(bench.ready()) << bench.why();
+    OpenSlave slave({"--delay-ms", "400"});
+    ASSERT_TRUE(slave.ready()) << slave.why();
     std::array<int32_t, 2> mark{4321, -4321};
-    ASSERT_EQ(Set_4X_DX(bench.port, 1, 100, 2, mark.data()), REGWIRE_OK);
+    ASSERT_EQ(Set_4X_DX(slave.port, 1, 100, 2, mark.data()), REGWIRE_OK);
 
     std::array<int32_t, 2> buf{kGuard, kGuard};
-    ASSERT_EQ(Get_4X_DX(bench.port, 1, 60004, 2, buf.data()), REGWIRE_ETIMEOUT);
+    ASSERT_EQ(Get_4X_DX(slave.port, 1, benchslave::kMagicDelay, 2, buf.data()), REGWIRE_ETIMEOUT);
     // Read the marked registers at once and again until a reply comes: whatever
     // arrives must be theirs, never the late zeros of 60004.
     int32_t last = REGWIRE_EIO;
-    const bool answered = benchslave_fixture::eventually(
+    const bool answered = support::eventually(
         [&] {
             buf = {kGuard, kGuard};
-            last = Get_4X_DX(bench.port, 1, 100, 2, buf.data());
+            last = Get_4X_DX(slave.port, 1, 100, 2, buf.data());
             EXPECT_TRUE(last == REGWIRE_OK || last == REGWIRE_ETIMEOUT || last == REGWIRE_EIO)
                 << Regwire_strerror(last);
             if (last != REGWIRE_OK) {
@@ -249,8 +250,8 @@ TEST(RegwireLineFaults, LateReplyIsNeverTakenForTheNextRequest) {
     for (int32_t i = 0; i < 5; ++i) {
         int32_t w = 700 + i;
         int32_t r = 0;
-        ASSERT_EQ(Set_4X_DX(bench.port, 1, 300 + i, 1, &w), REGWIRE_OK);
-        ASSERT_EQ(Get_4X_DX(bench.port, 1, 300 + i, 1, &r), REGWIRE_OK);
+        ASSERT_EQ(Set_4X_DX(slave.port, 1, 300 + i, 1, &w), REGWIRE_OK);
+        ASSERT_EQ(Get_4X_DX(slave.port, 1, 300 + i, 1, &r), REGWIRE_OK);
         EXPECT_EQ(r, w);
     }
 }
@@ -262,8 +263,8 @@ TEST(RegwireLineFaults, LateSlaveNeverGivesAnotherBlocksValuesAndIsLearned) {
     const std::array<int32_t, 8> block110{-1, -1, 1, -31072, -2, 31072, 0x1234, 0x5678};
     for (const char* late : {"150", "600"}) {
         ScopedEnv trace("REGWIRE_TRACE", "1");
-        OpenSlave bench({"--pattern", "demo", "--late-ms", late});
-        ASSERT_TRUE(bench.ready()) << bench.why();
+        OpenSlave slave({"--pattern", "demo", "--late-ms", late});
+        ASSERT_TRUE(slave.ready()) << slave.why();
         testing::internal::CaptureStderr();
         int wrong = 0;
         int good_after_five = 0;
@@ -272,7 +273,7 @@ TEST(RegwireLineFaults, LateSlaveNeverGivesAnotherBlocksValuesAndIsLearned) {
             const bool first = i % 2 == 0;
             std::array<int32_t, 8> buf;
             buf.fill(kGuard);
-            const int32_t rc = Get_4X_DX(bench.port, 1, first ? 100 : 110, 8, buf.data());
+            const int32_t rc = Get_4X_DX(slave.port, 1, first ? 100 : 110, 8, buf.data());
             if (rc != REGWIRE_OK) continue;
             if (buf != (first ? block100 : block110)) ++wrong;
             if (i >= 5) ++good_after_five;
@@ -293,7 +294,7 @@ TEST(RegwireLineFaults, VanishedDeviceIsLostUntilOpenedAgain) {
     for (bool tcp : {false, true}) {
         std::vector<std::string> args;
         if (tcp) args = {"--tcp", "0"};
-        auto first = std::make_unique<benchslave_fixture::SlaveProcess>(args, kPort);
+        auto first = std::make_unique<support::SlaveProcess>(args, kPort);
         ASSERT_TRUE(first->started()) << first->error();
         ASSERT_EQ(OpenPort_Modbus(kPort, 2, 0), REGWIRE_OK);
         int32_t v = 0;
@@ -308,7 +309,7 @@ TEST(RegwireLineFaults, VanishedDeviceIsLostUntilOpenedAgain) {
         EXPECT_EQ(v, kGuard);
         first.reset();
 
-        benchslave_fixture::SlaveProcess second(args, kPort);
+        support::SlaveProcess second(args, kPort);
         ASSERT_TRUE(second.started()) << second.error();
         EXPECT_EQ(Get_4X_DX(kPort, 1, 0, 1, &v), REGWIRE_ELOST) << "lost until opened again";
         ASSERT_EQ(OpenPort_Modbus(kPort, 2, 0), REGWIRE_OK);
@@ -397,7 +398,7 @@ TEST(RegwireLineFaults, HangUpEndsTheCallAtOnce) {
 }
 
 TEST(RegwireLineFaults, KilledUserLeavesThePtyOpenableAtAnyParity) {
-    benchslave_fixture::SlaveProcess slave({}, kPort);
+    support::SlaveProcess slave({}, kPort);
     ASSERT_TRUE(slave.started()) << slave.error();
     for (int32_t parity : {2, 1, 0}) {
         // A process opens the line and is killed while it holds it.
@@ -435,32 +436,32 @@ TEST(RegwireLineFaults, KilledUserLeavesThePtyOpenableAtAnyParity) {
 using proc_self::open_descriptors;
 
 TEST(RegwireLineFaults, NoDescriptorLeaksOverManyOpens) {
-    OpenSlave bench;
-    ASSERT_TRUE(bench.ready()) << bench.why();
-    ASSERT_EQ(ClosePort_Modbus(bench.port), REGWIRE_OK);
+    OpenSlave slave;
+    ASSERT_TRUE(slave.ready()) << slave.why();
+    ASSERT_EQ(ClosePort_Modbus(slave.port), REGWIRE_OK);
     ScopedEnv missing("REGWIRE_PORT30", "/nonexistent/regwire-device");
     const int before = open_descriptors();
     for (int i = 0; i < 1000; ++i) {
-        ASSERT_EQ(OpenPort_Modbus(bench.port, i % 9, i % 3), REGWIRE_OK) << "cycle " << i;
+        ASSERT_EQ(OpenPort_Modbus(slave.port, i % 9, i % 3), REGWIRE_OK) << "cycle " << i;
         if (i % 100 == 0) {
             int32_t v = 0;
-            ASSERT_EQ(Get_4X_DX(bench.port, 1, 0, 1, &v), REGWIRE_OK);
-            ASSERT_EQ(OpenPort_Modbus(bench.port, 2, 0), REGWIRE_OK);  // reopen while open
+            ASSERT_EQ(Get_4X_DX(slave.port, 1, 0, 1, &v), REGWIRE_OK);
+            ASSERT_EQ(OpenPort_Modbus(slave.port, 2, 0), REGWIRE_OK);  // reopen while open
             ASSERT_EQ(OpenPort_Modbus(30, 2, 0), REGWIRE_EOPEN);
         }
-        ASSERT_EQ(ClosePort_Modbus(bench.port), REGWIRE_OK);
+        ASSERT_EQ(ClosePort_Modbus(slave.port), REGWIRE_OK);
     }
     EXPECT_EQ(open_descriptors(), before);
 }
 
 TEST(RegwireLineFaults, TraceShowsRequestsRepliesAndOutcomes) {
     ScopedEnv trace("REGWIRE_TRACE", "1");
-    OpenSlave bench({"--pattern", "demo"});
-    ASSERT_TRUE(bench.ready()) << bench.why();
+    OpenSlave slave({"--pattern", "demo"});
+    ASSERT_TRUE(slave.ready()) << slave.why();
     testing::internal::CaptureStderr();
     std::array<int32_t, 2> buf{};
-    const int32_t ok = Get_4X_DX(bench.port, 1, 100, 2, buf.data());
-    const int32_t exc = Get_4X_DX(bench.port, 1, 60003, 1, buf.data());
+    const int32_t ok = Get_4X_DX(slave.port, 1, 100, 2, buf.data());
+    const int32_t exc = Get_4X_DX(slave.port, 1, benchslave::kMagicException, 1, buf.data());
     const std::string out = testing::internal::GetCapturedStderr();
     EXPECT_EQ(ok, REGWIRE_OK);
     EXPECT_EQ(exc, REGWIRE_EXCEPTION_BASE - 4);

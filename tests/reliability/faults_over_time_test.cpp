@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "bench_port.h"
+#include "open_slave.h"
 #include "process_figures.h"
 #include "transfer_call.h"
 #include "regwire.h"
@@ -22,7 +22,7 @@
 
 namespace {
 
-using regwire_test::ScopedEnv;
+using support::ScopedEnv;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kPort = 12;
@@ -99,7 +99,7 @@ TEST(ReliabilityFaultsOverTime, SuccessesAgreeWithTheModelAndNothingLeaks) {
     ScopedEnv turnaround("REGWIRE_TURNAROUND_MS", "10");
     // Co-prime periods, so that the faults meet in every combination; the delay
     // (30 ms) is well past the master's timeout (10 ms and the line time).
-    benchslave_fixture::SlaveProcess slave(
+    support::SlaveProcess slave(
         {"--station", std::to_string(kStation), "--no-reply-every", "7", "--bad-crc-every", "11",
          "--exception", std::to_string(kExceptionCode), "--exception-every", "13", "--delay-ms",
          "30", "--delay-every", "17"},
@@ -232,7 +232,7 @@ TEST(ReliabilityFaultsOverTime, SuccessesAgreeWithTheModelAndNothingLeaks) {
     const long rss_end = reliability::resident_kib();
     ASSERT_EQ(ClosePort_Modbus(kPort), REGWIRE_OK);
     const int fds_closed = reliability::open_descriptors();
-    const benchslave_fixture::Counters counters = slave.stop();
+    const support::Counters counters = slave.stop();
 
     EXPECT_EQ(failures, 0);
     EXPECT_EQ(fds_closed, fds_start) << "descriptors before the port was opened and after it was closed";

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "bench_port.h"
 #include "hostile_slave.h"
+#include "open_slave.h"
 #include "process_figures.h"
 #include "transfer_call.h"
 #include "regwire.h"
@@ -25,7 +25,7 @@ using reliability::Answer;
 using reliability::HostileSlave;
 using reliability::Served;
 using reliability::Step;
-using regwire_test::ScopedEnv;
+using support::ScopedEnv;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kPort = 11;
@@ -70,9 +70,9 @@ std::string describe(const std::vector<Served>& log) {
 }
 
 // The hostile slave, a port open on it, and the checks of every call.
-class Bench {
+class HostilePort {
 public:
-    explicit Bench(std::uint64_t seed)
+    explicit HostilePort(std::uint64_t seed)
         : turnaround_("REGWIRE_TURNAROUND_MS", std::to_string(kTurnaroundMs).c_str()),
           // The slave's timing rules assume the allowance stays as set.
           fixed_("REGWIRE_TURNAROUND_MAX_MS", std::to_string(kTurnaroundMs).c_str()),
@@ -80,7 +80,7 @@ public:
           device_("REGWIRE_PORT" + std::to_string(kPort)),
           port_env_(device_.c_str(), slave.device().c_str()),
           rng_(seed ^ 0x9E3779B97F4A7C15ull) {}
-    ~Bench() { ClosePort_Modbus(kPort); }
+    ~HostilePort() { ClosePort_Modbus(kPort); }
 
     int32_t open() {
         const int32_t rc = OpenPort_Modbus(kPort, kSpeed921600, 0);
@@ -220,9 +220,9 @@ TEST(ReliabilityHostileSlave, EachKindOfAnswerGivesItsResult) {
          {REGWIRE_ETIMEOUT, REGWIRE_OK}},
     };
 
-    Bench bench(20240611);
-    ASSERT_TRUE(bench.slave.ok()) << bench.slave.error();
-    ASSERT_EQ(bench.open(), REGWIRE_OK);
+    HostilePort port(20240611);
+    ASSERT_TRUE(port.slave.ok()) << port.slave.error();
+    ASSERT_EQ(port.open(), REGWIRE_OK);
     int start = 1000;
     for (const Row& row : rows) {
         for (Op op : kOps) {
@@ -231,24 +231,24 @@ TEST(ReliabilityHostileSlave, EachKindOfAnswerGivesItsResult) {
             SCOPED_TRACE(std::string(row.what) + ", " + op_name(op));
             // A clean exchange first, so that the master expects no earlier reply.
             int32_t rc = REGWIRE_EIO;
-            bench.slave.script({{Answer::Correct}});
-            ASSERT_TRUE(bench.run({op, start, count}, rc));
+            port.slave.script({{Answer::Correct}});
+            ASSERT_TRUE(port.run({op, start, count}, rc));
             ASSERT_EQ(rc, REGWIRE_OK);
 
-            bench.slave.script(row.steps);
+            port.slave.script(row.steps);
             for (int32_t want : row.results) {
-                EXPECT_TRUE(bench.run({op, start, count}, rc));
+                EXPECT_TRUE(port.run({op, start, count}, rc));
                 if (want == kAnyFailure) {
                     EXPECT_NE(rc, REGWIRE_OK);
                 } else {
                     EXPECT_EQ(rc, want) << Regwire_strerror(rc);
                 }
             }
-            bench.slave.script({});
+            port.slave.script({});
         }
     }
-    EXPECT_EQ(bench.slave.crc_disagreements(), 0);
-    EXPECT_EQ(bench.slave.unreadable(), 0);
+    EXPECT_EQ(port.slave.crc_disagreements(), 0);
+    EXPECT_EQ(port.slave.unreadable(), 0);
 }
 
 Call random_call(std::mt19937_64& rng) {
@@ -273,26 +273,26 @@ TEST(ReliabilityHostileSlave, ThousandsOfHostileAnswers) {
     std::array<long, reliability::kAnswerKinds> answers{};
     const auto began = Clock::now();
     {
-        Bench bench(seed);
-        ASSERT_TRUE(bench.slave.ok()) << bench.slave.error();
-        ASSERT_EQ(bench.open(), REGWIRE_OK);
+        HostilePort port(seed);
+        ASSERT_TRUE(port.slave.ok()) << port.slave.error();
+        ASSERT_EQ(port.open(), REGWIRE_OK);
         std::mt19937_64 rng(seed);
-        while (bench.slave.requests() < target && failures < 10) {
+        while (port.slave.requests() < target && failures < 10) {
             const Call c = random_call(rng);
             int32_t rc = REGWIRE_EIO;
-            if (!bench.run(c, rc)) ++failures;
+            if (!port.run(c, rc)) ++failures;
             ++results[rc];
             ++calls;
             if (calls % 400 == 0) {
                 // A fresh session now and then: open again on the open port.
-                ASSERT_EQ(bench.open(), REGWIRE_OK);
+                ASSERT_EQ(port.open(), REGWIRE_OK);
             }
         }
         EXPECT_EQ(failures, 0);
-        EXPECT_EQ(bench.slave.crc_disagreements(), 0);
-        EXPECT_EQ(bench.slave.unreadable(), 0);
+        EXPECT_EQ(port.slave.crc_disagreements(), 0);
+        EXPECT_EQ(port.slave.unreadable(), 0);
         EXPECT_GT(results[REGWIRE_OK], calls / 5) << "too few calls succeeded to prove much";
-        answers = bench.slave.answers();
+        answers = port.slave.answers();
         ASSERT_EQ(ClosePort_Modbus(kPort), REGWIRE_OK);
     }
     const double seconds = std::chrono::duration<double>(Clock::now() - began).count();

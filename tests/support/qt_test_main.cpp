@@ -5,6 +5,8 @@
 #include <QTemporaryDir>
 #include <cstdlib>
 
+#include "environment_locale.h"
+
 int main(int argc, char** argv) {
     if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     // Qt wants a private runtime directory; give it a fresh one.
@@ -13,7 +15,8 @@ int main(int argc, char** argv) {
         setenv("XDG_RUNTIME_DIR", runtime, 1);
     }
     ::testing::InitGoogleTest(&argc, argv);
-    QApplication app(argc, argv);
+    QApplication app(argc, argv);  // takes the locale of the environment
+    if (!bench::testing::environmentLocaleTaken()) return 1;
     const int result = RUN_ALL_TESTS();
     if (std::getenv("XDG_RUNTIME_DIR") == std::string_view(runtime)) rmdir(runtime);
     return result;

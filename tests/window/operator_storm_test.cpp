@@ -91,7 +91,7 @@ TEST_P(OperatorStorm, NothingBreaksAndEveryCallIsMeant) {
         std::vector<std::string> expected;
         bool enterInEditor = false;
         QString editorText;
-        int32_t editRow = window().writeTest().EditRow();
+        int32_t editRow = window().writePanel().EditRow();
 
         switch (pick(12)) {
             case 0: {  // Open
@@ -119,18 +119,18 @@ TEST_P(OperatorStorm, NothingBreaksAndEveryCallIsMeant) {
                 if (c().Timer1->isActive()) {
                     const int32_t start = parsedOr(c().Text2->text(), ps[kReadStart]);
                     expected.push_back(line(get, {ps[kPort], ps[kStation], start,
-                                                  window().readTest().ReadCount()}));
-                    window().readTest().Timer1_Timer();
+                                                  window().readPanel().ReadCount()}));
+                    window().readPanel().Timer1_Timer();
                     ++seen["read"];
                 }
                 break;
             case 4:  // a write-grid tick, when the timer runs
-                if (c().Timer2->isActive()) window().writeTest().Timer2_Timer();
+                if (c().Timer2->isActive()) window().writePanel().Timer2_Timer();
                 break;
             case 5: {  // Write
                 std::ostringstream call;
-                call << line(set, {ps[kPort], ps[kStation], window().writeTest().WriteStart(),
-                                   window().writeTest().WriteCount()})
+                call << line(set, {ps[kPort], ps[kStation], window().writePanel().WriteStart(),
+                                   window().writePanel().WriteCount()})
                      << " |";
                 for (std::size_t k = 0; k < 81; ++k) call << ' ' << (k < 64 ? before[k] : 0);
                 expected.push_back(call.str());
@@ -169,7 +169,7 @@ TEST_P(OperatorStorm, NothingBreaksAndEveryCallIsMeant) {
                     if (key == 0) {
                         enterInEditor = true;
                         editorText = c().Text5->text();
-                        editRow = window().writeTest().EditRow();
+                        editRow = window().writePanel().EditRow();
                         QTest::keyClick(c().Text5, Qt::Key_Return);
                         ++seen["commit"];
                     } else {

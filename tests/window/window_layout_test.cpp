@@ -173,8 +173,8 @@ TEST_F(WindowTest, InitialStates) {
             for (int col = 0; col < 3; ++col) EXPECT_EQ(grid->text(r, col), QString());
         }
     }
-    EXPECT_EQ(window().writeTest().WriteCount(), 0);
-    EXPECT_EQ(window().readTest().ReadCount(), 0);
+    EXPECT_EQ(window().writePanel().WriteCount(), 0);
+    EXPECT_EQ(window().readPanel().ReadCount(), 0);
 }
 
 // Characters of `text` that the font, with its fallbacks, draws as no glyph.

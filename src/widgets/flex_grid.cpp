@@ -1,0 +1,175 @@
+#include "widgets/flex_grid.h"
+
+#include <QHeaderView>
+#include <QRegularExpression>
+
+#include "core/twips.h"
+
+namespace bench {
+namespace {
+
+constexpr int kAlignmentSet = Qt::UserRole + 1;
+
+}  // namespace
+
+Qt::Alignment generalAlignment(const QString& text) {
+    static const QRegularExpression number(QStringLiteral(R"(^\s*[-+]?(\d+\.?\d*|\.\d+)\s*$)"));
+    return (number.match(text).hasMatch() ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter;
+}
+
+FlexGrid::FlexGrid(QWidget* parent) : QTableWidget(0, 0, parent), corner_(new QLabel(this)) {
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSelectionMode(QAbstractItemView::ContiguousSelection);
+    setSelectionBehavior(QAbstractItemView::SelectItems);
+    setWordWrap(false);
+    setCornerButtonEnabled(false);
+    setGridStyle(Qt::SolidLine);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerItem);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+
+    for (QHeaderView* header : {horizontalHeader(), verticalHeader()}) {
+        header->setSectionResizeMode(QHeaderView::Fixed);
+        header->setSectionsClickable(false);
+        header->setHighlightSections(false);
+        header->setMinimumSectionSize(0);
+    }
+    // The number column is the vertical header: its width is that of column 0.
+    verticalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // Beyond the last cell the grid shows grey; the cells themselves are white. The
+    // lines between cells are light grey (the style draws them in the Mid colour).
+    QPalette colours = palette();
+    colours.setColor(QPalette::Base, QColor(128, 128, 128));
+    colours.setColor(QPalette::Mid, QColor(192, 192, 192));
+    setPalette(colours);
+
+    setCols(3);
+    setColWidthTwips(0, 960);
+    for (int c = 1; c < cols(); ++c) setColWidthTwips(c, 960);
+    setRowHeightPixels(16);
+
+    corner_->setAutoFillBackground(true);
+    corner_->setBackgroundRole(QPalette::Button);
+    corner_->setForegroundRole(QPalette::ButtonText);
+    corner_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    corner_->setIndent(2);
+    corner_->setAttribute(Qt::WA_TransparentForMouseEvents);
+
+    setRows(2);
+    fillEmptyCells();
+    connect(this, &QTableWidget::cellClicked, this, [this] { emit Click(); });
+}
+
+void FlexGrid::setRows(int rows) {
+    const int oldRows = rowCount();
+    setRowCount(std::max(rows, 1) - 1);
+    // A new row's number cell starts empty, not with Qt's running row number.
+    for (int r = oldRows; r < rowCount(); ++r) {
+        auto* item = new QTableWidgetItem(QString());
+        item->setTextAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        setVerticalHeaderItem(r, item);
+    }
+    fillEmptyCells();
+}
+
+void FlexGrid::setCols(int cols) {
+    const int oldCols = columnCount();
+    setColumnCount(std::max(cols, 1) - 1);
+    for (int c = oldCols; c < columnCount(); ++c) {
+        setHorizontalHeaderItem(c, new QTableWidgetItem(QString()));
+    }
+    fillEmptyCells();
+}
+
+void FlexGrid::fillEmptyCells() {
+    for (int r = 0; r < rowCount(); ++r) {
+        for (int c = 0; c < columnCount(); ++c) {
+            if (item(r, c) != nullptr) continue;
+            auto* cell = new QTableWidgetItem;
+            cell->setBackground(QColor(Qt::white));
+            setItem(r, c, cell);
+        }
+    }
+}
+
+void FlexGrid::setColWidthTwips(int col, int twips) {
+    const int pixels = twipsToPixels(twips);
+    if (col == 0) {
+        verticalHeader()->setFixedWidth(pixels);
+        placeCorner();
+    } else if (col < cols()) {
+        setColumnWidth(col - 1, pixels);
+    }
+}
+
+void FlexGrid::setRowHeightPixels(int pixels) {
+    verticalHeader()->setDefaultSectionSize(pixels);
+    horizontalHeader()->setFixedHeight(pixels);
+    placeCorner();
+}
+
+QTableWidgetItem* FlexGrid::itemAt(int row, int col) const {
+    if (row < 0 || col < 0 || row >= rows() || col >= cols()) return nullptr;
+    if (row == 0 && col == 0) return nullptr;
+    if (row == 0) return horizontalHeaderItem(col - 1);
+    if (col == 0) return verticalHeaderItem(row - 1);
+    return item(row - 1, col - 1);
+}
+
+QString FlexGrid::text(int row, int col) const {
+    if (row == 0 && col == 0) return corner_->text();
+    const QTableWidgetItem* cell = itemAt(row, col);
+    return cell != nullptr ? cell->text() : QString();
+}
+
+void FlexGrid::setText(int row, int col, const QString& text) {
+    if (row < 0 || col < 0 || row >= rows() || col >= cols()) return;
+    if (row == 0 && col == 0) {
+        corner_->setText(text);
+        return;
+    }
+    QTableWidgetItem* cell = itemAt(row, col);
+    if (cell == nullptr || cell->text() == text) return;
+    cell->setText(text);
+    if (row > 0 && col > 0 && !cell->data(kAlignmentSet).toBool()) {
+        cell->setTextAlignment(generalAlignment(text));
+    }
+}
+
+Qt::Alignment FlexGrid::cellAlignment(int row, int col) const {
+    if (row == 0 && col == 0) return corner_->alignment();
+    const QTableWidgetItem* cell = itemAt(row, col);
+    if (cell == nullptr) return generalAlignment(QString());
+    return Qt::Alignment(cell->textAlignment());
+}
+
+void FlexGrid::setCellAlignment(int row, int col, Qt::Alignment alignment) {
+    if (row < 0 || col < 0 || row >= rows() || col >= cols()) return;
+    if (row == 0 && col == 0) {
+        corner_->setAlignment(alignment);
+        return;
+    }
+    QTableWidgetItem* cell = itemAt(row, col);
+    if (cell == nullptr) return;
+    cell->setData(kAlignmentSet, true);
+    cell->setTextAlignment(alignment);
+}
+
+QRect FlexGrid::cellRect(int row, int col, const QWidget* widget) const {
+    if (row < 1 || col < 1 || row >= rows() || col >= cols()) return {};
+    const QRect inViewport = visualRect(model()->index(row - 1, col - 1));
+    return QRect(viewport()->mapTo(widget, inViewport.topLeft()), inViewport.size());
+}
+
+void FlexGrid::resizeEvent(QResizeEvent* event) {
+    QTableWidget::resizeEvent(event);
+    placeCorner();
+}
+
+void FlexGrid::placeCorner() {
+    const int frame = frameWidth();
+    corner_->setGeometry(frame, frame, verticalHeader()->width(), horizontalHeader()->height());
+    corner_->raise();
+}
+
+}  // namespace bench

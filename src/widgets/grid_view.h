@@ -1,0 +1,17 @@
+// Applies a grid layout (header row, numbers, register addresses, alignment) to a
+// grid. The read and the write grid share it; only the value column differs.
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <functional>
+
+#include "widgets/flex_grid.h"
+
+namespace bench {
+
+// `valueText(row)` gives the text of the value cell of data row `row` (1-based).
+void layOutGrid(FlexGrid& grid, int32_t count, int32_t start, int addressStep,
+                const std::function<QString(int row)>& valueText);
+
+}  // namespace bench

@@ -1,0 +1,165 @@
+#include "widgets/window_builder.h"
+
+#include <QApplication>
+#include <QGroupBox>
+#include <QHash>
+#include <algorithm>
+
+#include "core/twips.h"
+
+namespace bench {
+namespace {
+
+const QColor kRed(255, 0, 0);
+const QColor kBlue(0, 0, 255);
+const QColor kClockBackground(128, 255, 128);
+const QColor kEditorBackground(255, 192, 192);
+
+QRect twipsRect(const ControlRow& control) {
+    return QRect(twipsToPixels(control.left), twipsToPixels(control.top),
+                 twipsToPixels(control.width), twipsToPixels(control.height));
+}
+
+QFont namedFont(const char* family, double points, bool bold = false, bool italic = false) {
+    QFont font(QString::fromUtf8(family));
+    font.setPointSizeF(points);
+    font.setBold(bold);
+    font.setItalic(italic);
+    return font;
+}
+
+void setColour(QWidget* widget, QPalette::ColorRole role, const QColor& colour) {
+    QPalette palette = widget->palette();
+    palette.setColor(role, colour);
+    widget->setPalette(palette);
+}
+
+QWidget* makeWidget(const ControlRow& control, QWidget* parent) {
+    const QString text = QString::fromStdString(control.text);
+    switch (control.kind) {
+        case ControlKind::Label: {
+            auto* label = new QLabel(text, parent);
+            label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            label->setWordWrap(true);
+            return label;
+        }
+        case ControlKind::Frame:
+            return new QGroupBox(text, parent);
+        case ControlKind::Combo: {
+            auto* combo = new QComboBox(parent);
+            combo->setEditable(true);
+            combo->setInsertPolicy(QComboBox::NoInsert);
+            combo->setCompleter(nullptr);
+            combo->setEditText(text);
+            return combo;
+        }
+        case ControlKind::Option:
+            return new QRadioButton(text, parent);
+        case ControlKind::Button:
+            return new QPushButton(text, parent);
+        case ControlKind::Text:
+            return new QLineEdit(text, parent);
+        case ControlKind::Grid:
+            return new FlexGrid(parent);
+    }
+    return nullptr;
+}
+
+void applyLook(QWidget* widget, Look look) {
+    switch (look) {
+        case Look::Plain:
+            break;
+        case Look::Clock:
+            widget->setAutoFillBackground(true);
+            setColour(widget, QPalette::Window, kClockBackground);
+            setColour(widget, QPalette::WindowText, kRed);
+            widget->setFont(namedFont("Arial", 10.5, true, true));
+            static_cast<QLabel*>(widget)->setAlignment(Qt::AlignCenter);
+            break;
+        case Look::RedCaption:
+        case Look::RedText:
+            setColour(widget, QPalette::WindowText, kRed);
+            break;
+        case Look::BlueText:
+            setColour(widget, QPalette::WindowText, kBlue);
+            break;
+        case Look::ExitFont:
+            widget->setFont(namedFont("宋体", 10.5));
+            break;
+        case Look::Editor:
+            setColour(widget, QPalette::Base, kEditorBackground);
+            widget->hide();
+            break;
+        case Look::Grid:
+            widget->setFont(namedFont("宋体", 9));
+            break;
+    }
+}
+
+}  // namespace
+
+void buildControls(QWidget* window, const std::vector<ControlRow>& table) {
+    QHash<QString, QWidget*> byName;
+    std::vector<std::pair<int, QWidget*>> tabOrder;
+    for (const ControlRow& control : table) {
+        QWidget* parent =
+            control.frame != nullptr ? byName.value(QString::fromUtf8(control.frame)) : window;
+        QWidget* widget = makeWidget(control, parent);
+        widget->setObjectName(QString::fromUtf8(control.name));
+        widget->setGeometry(twipsRect(control));
+        // A red frame caption must not colour the controls inside the frame.
+        if (control.frame != nullptr && control.look != Look::RedText) {
+            setColour(widget, QPalette::WindowText,
+                      QApplication::palette().color(QPalette::WindowText));
+        }
+        applyLook(widget, control.look);
+        byName.insert(widget->objectName(), widget);
+        if (widget->focusPolicy() != Qt::NoFocus) tabOrder.emplace_back(control.tab, widget);
+    }
+    std::stable_sort(tabOrder.begin(), tabOrder.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (std::size_t i = 1; i < tabOrder.size(); ++i) {
+        QWidget::setTabOrder(tabOrder[i - 1].second, tabOrder[i].second);
+    }
+
+    auto* timer1 = new QTimer(window);
+    timer1->setObjectName(QStringLiteral("Timer1"));
+    timer1->setInterval(500);
+    auto* timer2 = new QTimer(window);
+    timer2->setObjectName(QStringLiteral("Timer2"));
+    timer2->setInterval(1000);
+}
+
+Controls findControls(QWidget* window) {
+    auto find = [window]<typename T>(T*& slot, const char* name) {
+        slot = window->findChild<T*>(QString::fromUtf8(name));
+        Q_ASSERT(slot != nullptr);
+    };
+    Controls c;
+    c.window = window;
+    find(c.Label2_9, "Label2_9");
+    find(c.Label2_10, "Label2_10");
+    find(c.Combo1, "Combo1");
+    find(c.Combo2, "Combo2");
+    find(c.Combo3, "Combo3");
+    find(c.Option2[0], "Option2_0");
+    find(c.Option2[1], "Option2_1");
+    find(c.Option2[2], "Option2_2");
+    find(c.Command1, "Command1");
+    find(c.Command2, "Command2");
+    find(c.Command3, "Command3");
+    find(c.Command9, "Command9");
+    find(c.Command10, "Command10");
+    find(c.Text1, "Text1");
+    find(c.Text2, "Text2");
+    find(c.Text3, "Text3");
+    find(c.Text4, "Text4");
+    find(c.Text5, "Text5");
+    find(c.MSFlexGrid1, "MSFlexGrid1");
+    find(c.MSFlexGrid2, "MSFlexGrid2");
+    find(c.Timer1, "Timer1");
+    find(c.Timer2, "Timer2");
+    return c;
+}
+
+}  // namespace bench
