@@ -73,15 +73,16 @@ extern "C" {
  * had it been the earlier request's late reply, this request's own reply would
  * have followed within that time. A reply that is followed by another is
  * skipped as late, and the following one is judged the same way. When the quiet
- * time needed exceeds twice the longer of the two requests' timeouts, the
+ * time needed exceeds four times the longer of the two requests' timeouts, the
  * request gives REGWIRE_EIO. Over TCP a reply counts only when transaction id,
  * protocol id (0), unit id and function match the request (and a write's echo
  * its address and quantity); a reply to an earlier request that timed out is
  * skipped and the wait goes on, anything else gives REGWIRE_ECRC.
  *
  * Bound: a serial request ends within three response timeouts, plus, while an
- * earlier request is unanswered, twice the longer of its own and the previous
- * request's timeout, the reply's line time and 2 byte gaps (40 ms or more). A
+ * earlier request is unanswered, four times the longer of its own and the
+ * previous request's timeout, the reply's line time and 2 byte gaps (40 ms or
+ * more). A
  * TCP request ends within its response timeout. A hang-up ends a request at once.
  *
  * Failures of the line: REGWIRE_ETIMEOUT, REGWIRE_ECRC and REGWIRE_EIO leave the

@@ -31,6 +31,7 @@ using Clock = std::chrono::steady_clock;
 constexpr uint32_t kOpenSettleUs = 5000;      // lets the open glitch arrive before the flush
 constexpr uint32_t kCeilingUs = 2000000;      // the most the learned allowance grows to
 constexpr int kRequestBound = 3;              // a request ends within this many timeouts
+constexpr uint32_t kWatchTimeouts = 4;        // and a watch for late replies within this many
 constexpr std::size_t kKeepBytes = 1024;      // input kept while looking for a frame
 constexpr uint32_t kLateHorizonUs = 2000000;  // no reply is expected later than this
 
@@ -332,12 +333,12 @@ int32_t SerialTransport::transfer(const Request& r, TraceRecord& record) {
     prune(began);
     // After a failed request the bound grows by the watch for late replies.
     const bool suspect = !unanswered_.empty();
-    // The longest watch for late replies this request may keep: twice the longer
-    // of its own and the previous request's timeout and two byte gaps (back to
-    // back, requests are a timeout, or a byte gap after a spoiled reply, apart).
-    // A watch that would need longer cannot tell a late reply from the answer in
-    // time.
-    const uint32_t most_watch_us = 2 * std::max(timeout_us, last_timeout_us_) +
+    // The longest watch for late replies this request may keep: four times the
+    // longer of its own and the previous request's timeout and two byte gaps
+    // (back to back, requests are a timeout apart, or a byte gap after a spoiled
+    // reply; a read tick of 500 ms fits too). A watch that would need longer
+    // cannot tell a late reply from the answer in time.
+    const uint32_t most_watch_us = kWatchTimeouts * std::max(timeout_us, last_timeout_us_) +
                                    timing_.wire_us(reply_bytes) + 2 * timing_.byte_timeout_us();
     last_timeout_us_ = timeout_us;
     const auto give_up = began + us(uint64_t{kRequestBound} * timeout_us + most_watch_us);
