@@ -129,7 +129,7 @@ class SerialTransport final : public Transport {
     std::deque<Clock::time_point> unanswered_;
     Clock::duration last_gap_{};    // between the last two requests with replies outstanding
     std::vector<uint8_t> input_;    // bytes read and not yet taken as a frame
-    int stale_ = 0;                 // late replies skipped in this request
+    int stale_ = 0;                 // late replies skipped for this request
     int function_ = 0;              // of the request on the line
     uint32_t last_timeout_us_ = 0;  // of the previous request
 };
@@ -140,6 +140,7 @@ class SerialTransport final : public Transport {
 // hung-up terminal refuses the ioctl with EIO.
 bool SerialTransport::hung_up_or_dirty() {
     input_.clear();
+    stale_ = 0;  // counted for the request about to go out
     int waiting = 0;
     if (::ioctl(fd(), FIONREAD, &waiting) != 0) return is_lost_errno(errno);
     if (waiting <= 0) return false;
@@ -319,7 +320,6 @@ int32_t SerialTransport::judge(const Request& r, const uint8_t* req,
 
 int32_t SerialTransport::transfer(const Request& r, TraceRecord& record) {
     const auto began = Clock::now();
-    stale_ = 0;
     const int request_bytes = r.read() ? read_request_bytes() : write_request_bytes(r.count);
     const int reply_bytes = r.read() ? read_reply_bytes(r.count) : write_reply_bytes();
     // A broadcast has no reply; the wait lets the slaves act on it before the
