@@ -58,6 +58,14 @@ TEST(BenchslaveOptions, AcceptsWhatTheUsageShows) {
     EXPECT_EQ(d.options->baud, 9600);
     EXPECT_EQ(d.options->parity, 'E');
 
+    auto faults = parse_options({"--late-ms", "150", "--wrong-unit-every", "2",
+                                 "--wrong-protocol-every", "3", "--wrong-echo-every", "4"});
+    ASSERT_TRUE(faults.options) << faults.message;
+    EXPECT_EQ(faults.options->late_ms, 150);
+    EXPECT_EQ(faults.options->wrong_unit.n, 2u);
+    EXPECT_EQ(faults.options->wrong_protocol.n, 3u);
+    EXPECT_EQ(faults.options->wrong_echo.n, 4u);
+
     auto defaults = parse_options({});
     ASSERT_TRUE(defaults.options);
     EXPECT_EQ(defaults.options->mode, LineMode::Pty);
@@ -82,6 +90,9 @@ TEST(BenchslaveOptions, RefusesWhatItCannotDo) {
         {"--device"},
         {"--frobnicate"},
         {"--station", "1 "},
+        {"--late-ms", "-1"},
+        {"--late-ms", "60001"},
+        {"--wrong-echo-every", "0"},
     };
     for (const auto& args : bad) {
         auto r = parse_options(args);
