@@ -63,8 +63,6 @@ class Transport {
 
 // Shared by the transports.
 bool is_lost_errno(int err);
-int32_t result_for_errno(int err);
-void set_timeout(modbus_t* ctx, uint32_t us, bool response);
 
 // A libmodbus context with error recovery off (it would sleep, reconnect and
 // resend behind our back) and the connect timeout set, connected; or nullptr.
