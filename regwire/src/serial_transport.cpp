@@ -425,16 +425,16 @@ int32_t SerialTransport::transfer(const Request& r, TraceRecord& record) {
             std::vector<uint8_t> next;
             Clock::time_point next_at;
             const bool cut = quiet_until > give_up;
-            do {
-                // Noise is no reply: only a frame from the station counts.
-                h = listen(r.station, std::min(quiet_until, give_up), give_up, next, next_at);
-            } while (h == Heard::Noise && Clock::now() < std::min(quiet_until, give_up));
+            h = listen(r.station, std::min(quiet_until, give_up), give_up, next, next_at);
             if (h == Heard::Lost) return finish(REGWIRE_ELOST);
             if (h == Heard::Garbled || h == Heard::Truncated) {
                 // The start of another reply: the frame was a late one.
                 late_reply_seen(at, true);
                 return finish(REGWIRE_ECRC);
             }
+            // Bytes that are no reply may still be this request's, spoiled: the line
+            // was not quiet, so the frame cannot count.
+            if (h == Heard::Noise) return finish(REGWIRE_ECRC);
             if (h != Heard::Frame) {
                 if (cut) {
                     // Not quiet for long enough to tell: the frame may have been
