@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QEvent>
 #include <chrono>
+#include <clocale>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -135,6 +136,9 @@ int main(int argc, char** argv) {
     {
         int qt_argc = 1;
         QApplication app(qt_argc, argv);
+        // QApplication adopts the user's locale; the table's figures keep a decimal
+        // point, which the scripts and tests that read them expect.
+        std::setlocale(LC_NUMERIC, "C");
         std::printf("bench_window_work: %d ticks each, offscreen, values change every tick\n", ticks);
         for (bench::Variant variant : {bench::Variant::Word16, bench::Variant::Long32}) {
             const char* program = variant == bench::Variant::Word16 ? "Wordbench" : "Longbench";

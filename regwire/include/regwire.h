@@ -41,9 +41,12 @@ extern "C" {
  * Common rules of the functions below.
  *
  * Ports: port k (k >= 1) is the device named by the environment variable
- * REGWIRE_PORT<k>, read when the port is opened, for example
- * REGWIRE_PORT6=/dev/pts/5; without it, /dev/ttyS<k-1>. The value tcp:HOST:PORT
- * makes port k a Modbus TCP connection whose unit identifier is the station.
+ * REGWIRE_PORT<k>, for example REGWIRE_PORT6=/dev/pts/5; else by the line
+ * "k = device" of the user's map file $XDG_CONFIG_HOME/regwire/ports.conf
+ * (~/.config/regwire/ports.conf), else of /etc/regwire/ports.conf; else it is
+ * /dev/ttyS<k-1>. All are read when the port is opened. The device
+ * tcp:HOST:PORT makes port k a Modbus TCP connection whose unit identifier is
+ * the station.
  * Several ports may be open at once; each may be used from any thread, one
  * request at a time per port.
  *
@@ -181,6 +184,11 @@ REGWIRE_API int32_t Set_4X_LDX(int32_t port, int32_t station, int32_t start, int
  * e.g. "Modbus exception 2 (illegal data address)". The text is static.
  */
 REGWIRE_API const char* Regwire_strerror(int32_t result);
+
+/*
+ * The library's version as "MAJOR.MINOR.PATCH"; never NULL, static.
+ */
+REGWIRE_API const char* Regwire_version(void);
 
 #ifdef __cplusplus
 }

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "port_map.h"
 #include "regwire.h"
 #include "trace.h"
 
@@ -27,10 +28,9 @@ bool env_trace() {
 }
 
 std::string device_for(int32_t number) {
-    const std::string name = "REGWIRE_PORT" + std::to_string(number);
-    const char* value = std::getenv(name.c_str());
-    if (value != nullptr && *value != '\0') return value;
-    return "/dev/ttyS" + std::to_string(number - 1);
+    const PortMapping mapping = resolve_port(number);
+    if (env_trace()) trace_mapping(number, mapping);
+    return mapping.device;
 }
 
 }  // namespace

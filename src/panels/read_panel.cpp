@@ -44,6 +44,7 @@ void ReadPanel::Timer1_Timer() {
         const int32_t value = values[static_cast<std::size_t>(i - 1)];
         c.MSFlexGrid1->setText(i, 1, QString::fromStdString(decimalText(value)));
     }
+    c.MSFlexGrid1->setCurrent(rows, 1);  // the last value written
 }
 
 }  // namespace bench

@@ -1,8 +1,9 @@
-// Writes the program icon as PNG files DIR/<size>/wordbench.png for installation.
+// Writes the programs' icons as PNG files DIR/<size>/<program>.png for installation.
 #include <QDir>
 #include <QGuiApplication>
 #include <cstdio>
 
+#include "core/variant.h"
 #include "widgets/program_icon.h"
 
 int main(int argc, char** argv) {
@@ -11,12 +12,17 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: make_icons DIR\n");
         return 2;
     }
-    for (int size : bench::kIconSizes) {
-        const QString dir = QStringLiteral("%1/%2").arg(QString::fromLocal8Bit(argv[1])).arg(size);
-        QDir().mkpath(dir);
-        if (!bench::programIconImage(size).save(dir + QStringLiteral("/wordbench.png"))) {
-            std::fprintf(stderr, "make_icons: cannot write %s\n", qPrintable(dir));
-            return 1;
+    for (bench::Variant variant : {bench::Variant::Word16, bench::Variant::Long32}) {
+        const QString name = QString::fromLatin1(bench::variantFacts(variant).programName);
+        for (int size : bench::kIconSizes) {
+            const QString dir =
+                QStringLiteral("%1/%2").arg(QString::fromLocal8Bit(argv[1])).arg(size);
+            QDir().mkpath(dir);
+            const QString file = QStringLiteral("%1/%2.png").arg(dir, name);
+            if (!bench::programIconImage(variant, size).save(file)) {
+                std::fprintf(stderr, "make_icons: cannot write %s\n", qPrintable(file));
+                return 1;
+            }
         }
     }
     return 0;

@@ -17,7 +17,7 @@ Controls buildWindow(QWidget* window, Variant variant) {
     const VariantFacts& facts = variantFacts(variant);
     window->setObjectName(QString::fromUtf8(facts.windowName));
     window->setWindowTitle(QString::fromStdString(facts.caption));
-    window->setWindowIcon(programIcon());
+    window->setWindowIcon(programIcon(variant));
     window->setFixedSize(twipsToPixels(facts.clientWidthTwips),
                          twipsToPixels(facts.clientHeightTwips));
     window->setAutoFillBackground(true);

@@ -1,0 +1,4 @@
+// The library's own version, set in regwire/CMakeLists.txt.
+#include "regwire.h"
+
+const char* Regwire_version(void) { return REGWIRE_VERSION_TEXT; }
