@@ -66,13 +66,20 @@ void trace_request(const TraceRecord& r) {
     std::snprintf(stamp, sizeof stamp, "%02d:%02d:%02d.%06ld", local.tm_hour, local.tm_min,
                   local.tm_sec, static_cast<long>(now.tv_usec));
 
+    std::string extra;
+    if (r.allowance_us > 0) {
+        char text[48];
+        std::snprintf(text, sizeof text, ", allowance %.1f ms",
+                      static_cast<double>(r.allowance_us) / 1000.0);
+        extra += text;
+    }
+    if (r.stale > 0) extra += ", " + std::to_string(r.stale) + " late replies skipped";
     std::fprintf(stderr,
                  "regwire %s port %d station %d: request%s | reply%s | %s (%d) in %.1f ms, "
                  "timeout %.1f ms%s\n",
                  stamp, r.port, r.station, request.c_str(), reply.c_str(),
                  Regwire_strerror(r.result), r.result, r.elapsed_ms,
-                 static_cast<double>(r.timeout_us) / 1000.0,
-                 r.retried ? ", after dropping a stale reply" : "");
+                 static_cast<double>(r.timeout_us) / 1000.0, extra.c_str());
 }
 
 }  // namespace regwire
