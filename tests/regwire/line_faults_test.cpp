@@ -13,6 +13,8 @@
 
 #include <algorithm>
 #include <array>
+#include <clocale>
+#include <regex>
 #include <chrono>
 #include <cstdio>
 #include <functional>
@@ -458,11 +460,16 @@ TEST(RegwireLineFaults, TraceShowsRequestsRepliesAndOutcomes) {
     ScopedEnv trace("REGWIRE_TRACE", "1");
     OpenSlave slave({"--pattern", "demo"});
     ASSERT_TRUE(slave.ready()) << slave.why();
+    // The library runs inside programs that took the user's locale, where a
+    // decimal comma is usual; its figures keep the point.
+    ASSERT_NE(std::setlocale(LC_NUMERIC, "de_DE.UTF-8"), nullptr);
     testing::internal::CaptureStderr();
     std::array<int32_t, 2> buf{};
     const int32_t ok = Get_4X_DX(slave.port, 1, 100, 2, buf.data());
     const int32_t exc = Get_4X_DX(slave.port, 1, benchslave::kMagicException, 1, buf.data());
     const std::string out = testing::internal::GetCapturedStderr();
+    std::setlocale(LC_NUMERIC, "C");
+    EXPECT_TRUE(std::regex_search(out, std::regex(R"( in \d+\.\d ms, timeout \d+\.\d ms)"))) << out;
     EXPECT_EQ(ok, REGWIRE_OK);
     EXPECT_EQ(exc, REGWIRE_EXCEPTION_BASE - 4);
     // Request PDU 03 0064 0002, reply 03 04 0000 0001, then the exception reply.
