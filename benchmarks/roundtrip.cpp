@@ -1,6 +1,7 @@
 // Round trips through libRegwire.so beside the same transfers made with raw
 // libmodbus calls, on one pseudo-terminal against one benchslave, in two passes:
-// master and simulator on one CPU, then placed by the scheduler. The two sides
+// master and simulator on one CPU, then placed by the scheduler; then a third
+// pass over Modbus TCP to a benchslave on the loopback, on one CPU. The two sides
 // take turns in blocks (Regwire holds the line exclusively while open) and
 // alternate which goes first; inside a block the four operations take turns call
 // by call. Drift on a busy machine thus hits every figure alike.
@@ -86,10 +87,12 @@ private:
 // (124 + 4 read, 122 + 6 written) for 64 values of 32 bits.
 class RawSide : public Side {
 public:
-    explicit RawSide(std::string pts) : pts_(std::move(pts)) {}
+    explicit RawSide(std::string address) : address_(std::move(address)) {}
     ~RawSide() override { close(); }
     bool open(std::string& error) override {
-        ctx_ = modbus_new_rtu(pts_.c_str(), kBaud, 'E', 8, 1);
+        const bool tcp = address_.rfind("tcp:", 0) == 0;
+        ctx_ = tcp ? modbus_new_tcp("127.0.0.1", std::atoi(address_.substr(address_.rfind(':') + 1).c_str()))
+                   : modbus_new_rtu(address_.c_str(), kBaud, 'E', 8, 1);
         if (ctx_ == nullptr || modbus_set_slave(ctx_, kStation) != 0 || modbus_connect(ctx_) != 0) {
             error = std::string("libmodbus: ") + modbus_strerror(errno);
             if (ctx_ != nullptr) modbus_free(ctx_);
@@ -99,7 +102,8 @@ public:
         // Regwire's waits for a 64-register read (libmodbus's own default is 0.5 s
         // for both): the same settings on both sides, so that only the code in
         // between differs.
-        const double response_ms = perf::response_bound_ms({8, 5 + 2 * kValues}, kBaud, 100);
+        // Over TCP: the allowance and 50 ms.
+        const double response_ms = tcp ? 150.0 : perf::response_bound_ms({8, 5 + 2 * kValues}, kBaud, 100);
         modbus_set_response_timeout(ctx_, 0, static_cast<uint32_t>(response_ms * 1000));
         modbus_set_byte_timeout(ctx_, 0, kByteTimeoutUs);
         return true;
@@ -145,7 +149,7 @@ public:
     }
 
 private:
-    std::string pts_;
+    std::string address_;
     modbus_t* ctx_ = nullptr;
     uint16_t regs_[2 * kValues] = {};
     int32_t values_[kValues] = {};
@@ -191,13 +195,16 @@ std::string ratio_figure(double x) {
 
 // One pass: a fresh simulator, both sides in alternating blocks, the rows.
 // `cpu` >= 0 puts master and simulator on that CPU; -1 leaves them to the scheduler.
-bool measure_pass(const support::RegwireLibrary& api, long calls, long block, int cpu, bool first_pass) {
+// `tcp`: the simulator listens on the loopback and both sides speak Modbus TCP.
+bool measure_pass(const support::RegwireLibrary& api, long calls, long block, int cpu, bool first_pass,
+                  bool tcp = false) {
     const bool pinned = cpu >= 0;
     if (!(pinned ? perf::pin_to_cpu(cpu) : perf::use_all_cpus())) {
         std::fprintf(stderr, "bench_roundtrip: cannot set the CPUs to use\n");
         return false;
     }
-    support::SlaveProcess slave(support::SlaveOptions::for_timing({}));
+    support::SlaveProcess slave(support::SlaveOptions::for_timing(tcp ? std::vector<std::string>{"--tcp", "0"}
+                                                                      : std::vector<std::string>{}));
     if (!slave.started()) {
         std::fprintf(stderr, "bench_roundtrip: %s\n", slave.error().c_str());
         return false;
@@ -205,7 +212,8 @@ bool measure_pass(const support::RegwireLibrary& api, long calls, long block, in
     std::string error;
     ::setenv(("REGWIRE_PORT" + std::to_string(kPort)).c_str(), slave.address().c_str(), 1);
     const std::string where = pinned ? "one CPU" : "free CPUs";
-    std::printf("  pass on %s: %s at %d 8E1%s\n", where.c_str(), slave.address().c_str(), kBaud,
+    std::printf("  pass on %s: %s%s%s\n", where.c_str(), slave.address().c_str(),
+                tcp ? "" : (" at " + std::to_string(kBaud) + " 8E1").c_str(),
                 pinned ? (", CPU " + std::to_string(cpu)).c_str() : "");
 
     RegwireSide regwire(api);
@@ -239,12 +247,16 @@ bool measure_pass(const support::RegwireLibrary& api, long calls, long block, in
     }
 
     using perf::print_row;
-    const std::string on = " (pty, " + where + ")";
+    const std::string on = std::string(tcp ? " (TCP, " : " (pty, ") + where + ")";
     for (Op op : {Read16, Write16}) {
         const double x = perf::paired_ratio(regwire_ms[op], raw_ms[op]);
         print_row({std::string(kOpNames[op]) + " 64 registers, per call" + on, figure(r[op]),
                    "raw libmodbus " + figure(m[op]), ratio_figure(x), "<= 1.05x",
                    perf::verdict_text(x > 0 && x <= 1.05)});
+    }
+    if (tcp) {
+        slave.stop();
+        return true;
     }
     for (Op op : {Read32, Write32}) {
         const Op base = op == Read32 ? Read16 : Write16;
@@ -311,5 +323,9 @@ int main(int argc, char** argv) {
     if (!args.flag("--one-cpu-only")) {
         if (!measure_pass(api, calls, block, -1, first)) return 1;
     }
+    // Modbus TCP on the loopback, master and simulator on one CPU (free CPUs with
+    // --free-only).
+    const int tcp_cpu = args.flag("--free-only") ? -1 : static_cast<int>(cpu);
+    if (!measure_pass(api, calls, block, tcp_cpu, false, true)) return 1;
     return 0;
 }

@@ -12,13 +12,18 @@ Counters::Counters() {
     for (const char* key :
          {"requests", "ignored", "broadcasts", "bad_frames", "fc03", "fc06", "fc16", "fc_other",
           "replies", "faults_no_reply", "faults_bad_crc", "faults_exception", "faults_delay",
-          "line_baud", "line_parity"}) {
+          "faults_wrong_unit", "faults_wrong_protocol", "faults_wrong_echo", "line_baud",
+          "line_parity"}) {
         values_[key] = 0;
     }
 }
 
-void Counters::add(const std::string& key, long amount) { values_[key] += amount; }
-void Counters::set(const std::string& key, long value) { values_[key] = value; }
+void Counters::add(const std::string& key, long amount) {
+    values_[key] += amount;
+}
+void Counters::set(const std::string& key, long value) {
+    values_[key] = value;
+}
 
 long Counters::get(const std::string& key) const {
     auto it = values_.find(key);

@@ -7,7 +7,7 @@
 namespace benchslave {
 
 class Counters {
-public:
+  public:
     Counters();
     void add(const std::string& key, long amount = 1);
     void set(const std::string& key, long value);
@@ -18,7 +18,7 @@ public:
     // never sees half a file. Returns false if it could not.
     bool write_file(const std::string& path) const;
 
-private:
+  private:
     std::map<std::string, long> values_;
 };
 

@@ -23,6 +23,12 @@ FaultDecision decide_fault(const Options& options, unsigned long request_number,
     } else if (touches(range, kMagicException)) {
         d.kind = ReplyKind::Exception;
         d.exception_code = kMagicExceptionCode;
+    } else if (options.wrong_unit.hits(request_number)) {
+        d.kind = ReplyKind::WrongUnit;
+    } else if (options.wrong_protocol.hits(request_number)) {
+        d.kind = ReplyKind::WrongProtocol;
+    } else if (options.wrong_echo.hits(request_number)) {
+        d.kind = ReplyKind::WrongEcho;
     }
     if (options.delay.hits(request_number) || touches(range, kMagicDelay)) {
         d.delay_ms = options.delay_ms;

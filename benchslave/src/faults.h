@@ -6,7 +6,7 @@
 
 namespace benchslave {
 
-enum class ReplyKind { Normal, None, BadCrc, Exception };
+enum class ReplyKind { Normal, None, BadCrc, Exception, WrongUnit, WrongProtocol, WrongEcho };
 
 struct FaultDecision {
     ReplyKind kind = ReplyKind::Normal;
@@ -22,8 +22,9 @@ struct RequestRange {
 };
 
 // request_number counts the requests addressed to this station, from 1.
-// A silent reply wins over a bad CRC, which wins over an exception; a delay
-// combines with any of them.
+// A silent reply wins over a bad CRC, which wins over an exception, which wins
+// over a wrong unit, protocol id or echo (in that order); a delay combines with
+// any of them.
 FaultDecision decide_fault(const Options& options, unsigned long request_number,
                            const RequestRange& range);
 

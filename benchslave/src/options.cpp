@@ -26,7 +26,9 @@ std::string usage() {
            "                  [--station N] [--pattern zeros|demo]\n"
            "                  [--no-reply-every N] [--bad-crc-every N]\n"
            "                  [--exception CODE] [--exception-every N]\n"
-           "                  [--delay-ms MS] [--delay-every N]\n"
+           "                  [--delay-ms MS] [--delay-every N] [--late-ms MS]\n"
+           "                  [--wrong-unit-every N] [--wrong-protocol-every N]\n"
+           "                  [--wrong-echo-every N]\n"
            "                  [--counters-file PATH] [--verbose]\n"
            "\n"
            "A Modbus slave with 65536 holding registers (functions 03, 06, 16).\n"
@@ -34,7 +36,9 @@ std::string usage() {
            "or tcp:127.0.0.1:PORT. SIGINT/SIGTERM end it; it then prints its counters\n"
            "as key=value lines.\n"
            "A request touching register 60001 gets no reply, 60002 a bad CRC,\n"
-           "60003 exception 4, 60004 a reply delayed by --delay-ms (default 500).\n";
+           "60003 exception 4, 60004 a reply delayed by --delay-ms (default 500).\n"
+           "--late-ms answers every request that long after it arrived, with the right\n"
+           "values, while later requests keep arriving.\n";
 }
 
 ParseResult parse_options(const std::vector<std::string>& args) {
@@ -69,7 +73,8 @@ ParseResult parse_options(const std::vector<std::string>& args) {
             if (!value(v) || !parse_int(v, 1, 4000000, n)) return fail("bad --baud");
             o.baud = static_cast<int>(n);
         } else if (arg == "--parity") {
-            if (!value(v) || (v != "N" && v != "E" && v != "O")) return fail("--parity is N, E or O");
+            if (!value(v) || (v != "N" && v != "E" && v != "O"))
+                return fail("--parity is N, E or O");
             o.parity = v[0];
         } else if (arg == "--tcp") {
             if (!value(v) || !parse_int(v, 0, 65535, n)) return fail("bad --tcp port");
@@ -88,7 +93,9 @@ ParseResult parse_options(const std::vector<std::string>& args) {
                 return fail("--pattern is zeros or demo");
             }
         } else if (arg == "--no-reply-every" || arg == "--bad-crc-every" ||
-                   arg == "--exception-every" || arg == "--delay-every") {
+                   arg == "--exception-every" || arg == "--delay-every" ||
+                   arg == "--wrong-unit-every" || arg == "--wrong-protocol-every" ||
+                   arg == "--wrong-echo-every") {
             if (!value(v) || !parse_int(v, 1, std::numeric_limits<int>::max(), n)) {
                 return fail(arg + " needs a count >= 1");
             }
@@ -97,6 +104,9 @@ ParseResult parse_options(const std::vector<std::string>& args) {
             if (arg == "--bad-crc-every") o.bad_crc = every;
             if (arg == "--exception-every") o.exception = every;
             if (arg == "--delay-every") o.delay = every;
+            if (arg == "--wrong-unit-every") o.wrong_unit = every;
+            if (arg == "--wrong-protocol-every") o.wrong_protocol = every;
+            if (arg == "--wrong-echo-every") o.wrong_echo = every;
         } else if (arg == "--exception") {
             // libmodbus builds exception replies for the standard codes only.
             if (!value(v) || !parse_int(v, 1, 11, n)) return fail("--exception is 1..11");
@@ -104,6 +114,9 @@ ParseResult parse_options(const std::vector<std::string>& args) {
         } else if (arg == "--delay-ms") {
             if (!value(v) || !parse_int(v, 0, 60000, n)) return fail("--delay-ms is 0..60000");
             o.delay_ms = static_cast<int>(n);
+        } else if (arg == "--late-ms") {
+            if (!value(v) || !parse_int(v, 0, 60000, n)) return fail("--late-ms is 0..60000");
+            o.late_ms = static_cast<int>(n);
         } else if (arg == "--counters-file") {
             if (!value(v) || v.empty()) return fail("--counters-file needs a path");
             o.counters_file = v;

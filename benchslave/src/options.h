@@ -13,25 +13,27 @@ enum class Pattern { Zeros, Demo };
 // "Every Nth request" schedule; 0 means never.
 struct Every {
     unsigned n = 0;
-    bool hits(unsigned long request_number) const {
-        return n != 0 && request_number % n == 0;
-    }
+    bool hits(unsigned long request_number) const { return n != 0 && request_number % n == 0; }
 };
 
 struct Options {
     LineMode mode = LineMode::Pty;
-    std::string device;       // --device PATH
-    int baud = 19200;         // --baud, for --device only
-    char parity = 'N';        // --parity N|E|O, for --device only
-    int tcp_port = 0;         // --tcp PORT (0: the system picks one)
-    int station = 1;          // --station 1..247
+    std::string device;  // --device PATH
+    int baud = 19200;    // --baud, for --device only
+    char parity = 'N';   // --parity N|E|O, for --device only
+    int tcp_port = 0;    // --tcp PORT (0: the system picks one)
+    int station = 1;     // --station 1..247
     Pattern pattern = Pattern::Zeros;
-    Every no_reply;           // --no-reply-every N
-    Every bad_crc;            // --bad-crc-every N
-    Every exception;          // --exception-every N
-    int exception_code = 4;   // --exception CODE (1..11)
-    Every delay;              // --delay-every N
-    int delay_ms = 500;       // --delay-ms MS, also the delay of the magic delay address
+    Every no_reply;             // --no-reply-every N
+    Every bad_crc;              // --bad-crc-every N
+    Every exception;            // --exception-every N
+    int exception_code = 4;     // --exception CODE (1..11)
+    Every delay;                // --delay-every N
+    int delay_ms = 500;         // --delay-ms MS, also the delay of the magic delay address
+    int late_ms = 0;            // --late-ms MS: every reply MS after its request, values right
+    Every wrong_unit;           // --wrong-unit-every N: the reply names another station
+    Every wrong_protocol;       // --wrong-protocol-every N: TCP protocol id 1
+    Every wrong_echo;           // --wrong-echo-every N: a write's echo names the next address
     std::string counters_file;  // --counters-file PATH
     bool verbose = false;       // --verbose: one line per request on stderr
 };

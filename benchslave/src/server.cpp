@@ -1,20 +1,23 @@
 #include "server.h"
 
+#include <arpa/inet.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <modbus.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <stdlib.h>
 #include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
-#include <arpa/inet.h>
-#include <netinet/in.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -28,18 +31,30 @@ namespace {
 
 long baud_of(speed_t speed) {
     switch (speed) {
-        case B1200: return 1200;
-        case B2400: return 2400;
-        case B4800: return 4800;
-        case B9600: return 9600;
-        case B19200: return 19200;
-        case B38400: return 38400;
-        case B57600: return 57600;
-        case B115200: return 115200;
-        case B230400: return 230400;
-        case B460800: return 460800;
-        case B921600: return 921600;
-        default: return -1;
+        case B1200:
+            return 1200;
+        case B2400:
+            return 2400;
+        case B4800:
+            return 4800;
+        case B9600:
+            return 9600;
+        case B19200:
+            return 19200;
+        case B38400:
+            return 38400;
+        case B57600:
+            return 57600;
+        case B115200:
+            return 115200;
+        case B230400:
+            return 230400;
+        case B460800:
+            return 460800;
+        case B921600:
+            return 921600;
+        default:
+            return -1;
     }
 }
 
@@ -50,7 +65,7 @@ bool wait_or_stop(int stop_fd, int ms) {
 }
 
 class Slave {
-public:
+  public:
     Slave(const Options& options, int stop_fd) : o_(options), stop_fd_(stop_fd) {}
 
     ~Slave() {
@@ -95,7 +110,7 @@ public:
         return rc;
     }
 
-private:
+  private:
     int fail(const char* what) {
         std::fprintf(stderr, "benchslave: %s: %s\n", what, modbus_strerror(errno));
         return 1;
@@ -157,6 +172,7 @@ private:
             return false;
         }
         modbus_set_error_recovery(rx_, MODBUS_ERROR_RECOVERY_NONE);
+        quick_exceptions(rx_);
         return true;
     }
 
@@ -180,6 +196,7 @@ private:
         address = "tcp:127.0.0.1:" + std::to_string(ntohs(bound.sin_port));
         rx_ = tcp_ctx_;
         tcp_ctx_ = nullptr;
+        quick_exceptions(rx_);
         return true;
     }
 
@@ -200,16 +217,25 @@ private:
             return false;
         }
         modbus_set_slave(shadow_, o_.station);
+        quick_exceptions(shadow_);
         return true;
     }
 
-    // Builds the normal reply with libmodbus (applying any write) and returns the frame.
-    std::vector<std::uint8_t> build_reply(const std::uint8_t* req, int len) {
+    // libmodbus sleeps the response timeout before some exception replies (a count
+    // out of range); the master would take that for silence.
+    static void quick_exceptions(modbus_t* ctx) { modbus_set_response_timeout(ctx, 0, 1); }
+
+    // Builds the normal reply with libmodbus (applying any write), or the exception
+    // reply with `exception_code`, and returns the frame.
+    std::vector<std::uint8_t> build_reply(const std::uint8_t* req, int len,
+                                          int exception_code = 0) {
         std::vector<std::uint8_t> frame;
         std::uint8_t stale[MODBUS_TCP_MAX_ADU_LENGTH];
         while (::read(shadow_pair_[1], stale, sizeof stale) > 0) {
         }
-        const int rc = modbus_reply(shadow_, req, len, mapping_);
+        const int rc = exception_code > 0 ? modbus_reply_exception(
+                                                shadow_, req, static_cast<unsigned>(exception_code))
+                                          : modbus_reply(shadow_, req, len, mapping_);
         if (rc <= 0) return frame;
         frame.resize(static_cast<std::size_t>(rc));
         const ssize_t n = ::read(shadow_pair_[1], frame.data(), frame.size());
@@ -232,6 +258,7 @@ private:
     }
 
     void handle(modbus_t* ctx, int out_fd, const std::uint8_t* req, int len) {
+        const auto arrival = Clock::now();
         const int hl = modbus_get_header_length(ctx);
         const int unit = req[hl - 1];
         const int function = req[hl];
@@ -277,41 +304,146 @@ private:
         const FaultDecision d = decide_fault(o_, ++request_number_, range);
         if (d.delay_ms > 0) counters_.add("faults_delay");
         switch (d.kind) {
-            case ReplyKind::None: counters_.add("faults_no_reply"); break;
-            case ReplyKind::BadCrc: counters_.add("faults_bad_crc"); break;
-            case ReplyKind::Exception: counters_.add("faults_exception"); break;
-            case ReplyKind::Normal: break;
+            case ReplyKind::None:
+                counters_.add("faults_no_reply");
+                break;
+            case ReplyKind::BadCrc:
+                counters_.add("faults_bad_crc");
+                break;
+            case ReplyKind::Exception:
+                counters_.add("faults_exception");
+                break;
+            case ReplyKind::WrongUnit:
+                counters_.add("faults_wrong_unit");
+                break;
+            case ReplyKind::WrongProtocol:
+                counters_.add("faults_wrong_protocol");
+                break;
+            case ReplyKind::WrongEcho:
+                counters_.add("faults_wrong_echo");
+                break;
+            case ReplyKind::Normal:
+                break;
         }
         if (d.kind != ReplyKind::None) counters_.add("replies");
         // Counted before answering: once a master has its reply, the file is current.
         write_counters();
 
-        if (d.delay_ms > 0 && wait_or_stop(stop_fd_, d.delay_ms)) return;
+        std::vector<std::uint8_t> frame;
+        const char* what = "reply";
         switch (d.kind) {
             case ReplyKind::None:
                 log(range, "no reply (fault)");
-                break;
+                return;
             case ReplyKind::Exception:
-                modbus_reply_exception(ctx, req, static_cast<unsigned>(d.exception_code));
-                log(range, "exception (fault)");
+                frame = build_reply(req, len, d.exception_code);
+                what = "exception (fault)";
                 break;
-            case ReplyKind::BadCrc: {
-                std::vector<std::uint8_t> frame = build_reply(req, len);
+            case ReplyKind::BadCrc:
+                frame = build_reply(req, len);
                 if (!frame.empty()) {
                     // RTU: the CRC's last byte. TCP has no CRC: the transaction id, so
                     // that the reply does not match its request.
                     const std::size_t at = o_.mode == LineMode::Tcp ? 1 : frame.size() - 1;
                     frame[at] = static_cast<std::uint8_t>(frame[at] ^ 0xA5);
-                    send(out_fd, frame);
                 }
-                log(range, "corrupted reply (fault)");
+                what = "corrupted reply (fault)";
                 break;
-            }
+            case ReplyKind::WrongUnit:
+            case ReplyKind::WrongProtocol:
+            case ReplyKind::WrongEcho:
+                frame = build_reply(req, len);
+                what = mislabel(d.kind, hl, frame) ? "mislabelled reply (fault)" : "reply";
+                break;
             case ReplyKind::Normal:
-                modbus_reply(ctx, req, len, mapping_);
-                log(range, "reply");
+                if (d.delay_ms + o_.late_ms == 0 && queue_.empty()) {
+                    modbus_reply(ctx, req, len, mapping_);
+                    log(range, what);
+                    return;
+                }
+                frame = build_reply(req, len);
                 break;
         }
+        if (frame.empty()) return;
+        const int delay_ms = d.delay_ms + o_.late_ms;
+        if (delay_ms == 0 && queue_.empty()) {
+            send(out_fd, frame);
+            log(range, what);
+            return;
+        }
+        // Later requests keep arriving while a reply waits. On a serial line replies
+        // leave in order, as one slave answers one request at a time.
+        auto due = arrival + std::chrono::milliseconds(delay_ms);
+        if (o_.mode != LineMode::Tcp && !queue_.empty() && due < queue_.back().due) {
+            due = queue_.back().due;
+        }
+        queue_.push_back({due, out_fd, std::move(frame), range, what});
+        if (o_.mode == LineMode::Tcp) {
+            std::stable_sort(queue_.begin(), queue_.end(),
+                             [](const Pending& a, const Pending& b) { return a.due < b.due; });
+        }
+    }
+
+    // Changes a built reply as a fault asks; false when the fault does not apply.
+    bool mislabel(ReplyKind kind, int hl, std::vector<std::uint8_t>& frame) {
+        const bool tcp = o_.mode == LineMode::Tcp;
+        if (frame.size() < static_cast<std::size_t>(hl) + 2) return false;
+        switch (kind) {
+            case ReplyKind::WrongUnit:
+                frame[static_cast<std::size_t>(hl - 1)] =
+                    static_cast<std::uint8_t>(o_.station % 247 + 1);
+                break;
+            case ReplyKind::WrongProtocol:
+                if (!tcp) return false;
+                frame[3] = 1;
+                break;
+            case ReplyKind::WrongEcho: {
+                if (frame[static_cast<std::size_t>(hl)] != MODBUS_FC_WRITE_MULTIPLE_REGISTERS)
+                    return false;
+                const std::size_t at = static_cast<std::size_t>(hl) + 2;  // the address's low byte
+                frame[at] = static_cast<std::uint8_t>(frame[at] + 1);
+                if (frame[at] == 0) frame[at - 1] = static_cast<std::uint8_t>(frame[at - 1] + 1);
+                break;
+            }
+            default:
+                return false;
+        }
+        if (!tcp) reseal_crc(frame);
+        return true;
+    }
+
+    // A new CRC over an RTU frame whose contents were changed.
+    static void reseal_crc(std::vector<std::uint8_t>& frame) {
+        std::uint16_t crc = 0xFFFF;
+        for (std::size_t i = 0; i + 2 < frame.size(); ++i) {
+            crc ^= frame[i];
+            for (int bit = 0; bit < 8; ++bit) {
+                crc = (crc & 1u) != 0 ? static_cast<std::uint16_t>((crc >> 1) ^ 0xA001u)
+                                      : static_cast<std::uint16_t>(crc >> 1);
+            }
+        }
+        frame[frame.size() - 2] = static_cast<std::uint8_t>(crc & 0xFF);
+        frame[frame.size() - 1] = static_cast<std::uint8_t>(crc >> 8);
+    }
+
+    // Sends the replies that are due; returns the poll timeout until the next one.
+    int send_due() {
+        const auto now = Clock::now();
+        while (!queue_.empty() && queue_.front().due <= now) {
+            Pending p = std::move(queue_.front());
+            queue_.pop_front();
+            send(p.fd, p.frame);
+            log(p.range, p.what);
+        }
+        if (queue_.empty()) return -1;
+        const auto wait =
+            std::chrono::duration_cast<std::chrono::milliseconds>(queue_.front().due - now);
+        return static_cast<int>(wait.count()) + 1;
+    }
+
+    // A connection that closes takes its waiting replies with it.
+    void forget(int fd) {
+        std::erase_if(queue_, [fd](const Pending& p) { return p.fd == fd; });
     }
 
     void send(int fd, const std::vector<std::uint8_t>& frame) {
@@ -334,7 +466,9 @@ private:
         std::uint8_t req[MODBUS_RTU_MAX_ADU_LENGTH];
         for (;;) {
             pollfd p[2] = {{stop_fd_, POLLIN, 0}, {line_fd_, POLLIN, 0}};
-            if (::poll(p, 2, -1) < 0) {
+            const int n = ::poll(p, 2, send_due());
+            if (n == 0) continue;
+            if (n < 0) {
                 if (errno == EINTR) continue;
                 return fail("poll");
             }
@@ -368,7 +502,9 @@ private:
             p.push_back({stop_fd_, POLLIN, 0});
             p.push_back({listen_fd_, POLLIN, 0});
             for (int fd : clients_) p.push_back({fd, POLLIN, 0});
-            if (::poll(p.data(), p.size(), -1) < 0) {
+            const int n = ::poll(p.data(), p.size(), send_due());
+            if (n == 0) continue;
+            if (n < 0) {
                 if (errno == EINTR) continue;
                 return fail("poll");
             }
@@ -392,6 +528,7 @@ private:
                     write_counters();
                 }
                 // A closed or unsynchronised connection: drop it.
+                forget(fd);
                 ::close(fd);
                 std::erase(clients_, fd);
             }
@@ -399,8 +536,19 @@ private:
         }
     }
 
+    using Clock = std::chrono::steady_clock;
+    // A reply waiting for its time.
+    struct Pending {
+        Clock::time_point due;
+        int fd;
+        std::vector<std::uint8_t> frame;
+        RequestRange range;
+        const char* what;
+    };
+
     const Options& o_;
     int stop_fd_;
+    std::deque<Pending> queue_;
     Counters counters_;
     unsigned long request_number_ = 0;
     modbus_mapping_t* mapping_ = nullptr;

@@ -27,7 +27,7 @@ extern "C" {
 #define REGWIRE_ENOTOPEN (-2) /* the port is not open */
 #define REGWIRE_EOPEN (-3)    /* the device could not be opened */
 #define REGWIRE_ETIMEOUT (-4) /* no complete reply within the response timeout */
-#define REGWIRE_ECRC (-5)     /* a reply with a bad CRC or a malformed frame */
+#define REGWIRE_ECRC (-5)     /* a bad CRC, a malformed reply, or one not to this request */
 #define REGWIRE_ERANGE (-6)   /* a value to write does not fit its register(s) */
 #define REGWIRE_ELOST (-7)    /* the device vanished; open the port again */
 #define REGWIRE_EIO (-8)      /* any other failure of the line, or replies out of step */
@@ -61,11 +61,39 @@ extern "C" {
  * (at least 20 ms) ends it. A call split into several requests stops at the
  * first failing one.
  *
+ * Late replies (serial): a slave heard answering late is learned. The allowance
+ * grows to cover the delay seen (by a quarter more when the reply's arrival was
+ * seen), up to REGWIRE_TURNAROUND_MAX_MS (default 2000, never below the
+ * allowance; set it to REGWIRE_TURNAROUND_MS to keep the allowance fixed), and
+ * decays a quarter of the way back toward the configured allowance (or a
+ * quarter more than the slave took) with every reply that comes in time. A
+ * slave never heard late keeps the configured allowance.
+ *
+ * Replies in step: no call returns success with a reply that could belong to
+ * an earlier request. On a serial line, while an earlier request is unanswered
+ * (it timed out or got a wrong reply), a reply counts only once the line has
+ * stayed quiet after it for the time between the two requests plus a byte gap:
+ * had it been the earlier request's late reply, this request's own reply would
+ * have followed within that time. A reply that is followed by another is
+ * skipped as late, and the following one is judged the same way. When the quiet
+ * time needed exceeds four times the longer of the two requests' timeouts, the
+ * request gives REGWIRE_EIO. Over TCP a reply counts only when transaction id,
+ * protocol id (0), unit id and function match the request (and a write's echo
+ * its address and quantity); a reply to an earlier request that timed out is
+ * skipped and the wait goes on, anything else gives REGWIRE_ECRC.
+ *
+ * Bound: a serial request ends within three response timeouts, plus, while an
+ * earlier request is unanswered, four times the longer of its own and the
+ * previous request's timeout, the reply's line time and 2 byte gaps (40 ms or
+ * more). A
+ * TCP request ends within its response timeout. A hang-up ends a request at once.
+ *
  * Failures of the line: REGWIRE_ETIMEOUT, REGWIRE_ECRC and REGWIRE_EIO leave the
- * port open, and the next request first discards whatever is on the line, so a
- * late reply is never taken for it. REGWIRE_ELOST (the device vanished: hang-up,
- * EIO, connection reset) closes the device; every later call on the port gives
- * REGWIRE_ELOST until OpenPort_Modbus() opens it again.
+ * port open, and the next request first discards whatever is on the line (TCP:
+ * whole replies are kept for their transaction ids), so a late reply is never
+ * taken for it. REGWIRE_ELOST (the device vanished: hang-up, EIO, connection
+ * reset) closes the device; every later call on the port gives REGWIRE_ELOST
+ * until OpenPort_Modbus() opens it again.
  *
  * Buffers: a read writes the caller's buffer only when every request of the
  * call succeeded; on any failure the buffer is left exactly as it was. A write
@@ -79,7 +107,9 @@ extern "C" {
  *           7 460800, 8 921600 bit/s (the nearest rate to the 961200 some lists show)
  *   parity: 0 none, 1 odd, 2 even
  * For a TCP port, speed and parity are checked the same way, then unused.
- * A serial device is opened for exclusive use.
+ * A serial device is opened for exclusive use (a pseudo-terminal by an
+ * advisory lock only, which dies with the process, and at any parity: Linux
+ * keeps no parity on one).
  * Returns REGWIRE_OK, or:
  *   REGWIRE_EBADARG  port <= 0, or speed or parity out of range (no device touched)
  *   REGWIRE_EOPEN    the device cannot be opened, configured or locked (in use),
@@ -105,9 +135,12 @@ REGWIRE_API int32_t ClosePort_Modbus(int32_t port);
  *   REGWIRE_EBADARG     an argument out of range, or buffer NULL
  *   REGWIRE_ENOTOPEN    the port is not open
  *   REGWIRE_ETIMEOUT    no complete reply in time
- *   REGWIRE_ECRC        a reply with a bad CRC, from another station, or malformed
+ *   REGWIRE_ECRC        a reply with a bad CRC, from another station or unit, with
+ *                       another transaction or protocol id, or malformed (an
+ *                       exception code 0, a byte count the reply does not carry)
  *   REGWIRE_ELOST       the device vanished
- *   REGWIRE_EIO         any other failure of the line
+ *   REGWIRE_EIO         the reply could not be told from a late one, or any other
+ *                       failure of the line
  *   REGWIRE_EXCEPTION_BASE - c   the slave answered with exception code c
  */
 REGWIRE_API int32_t Get_4X_DX(int32_t port, int32_t station, int32_t start, int32_t count,

@@ -18,6 +18,8 @@ char parity_for_index(int32_t index);
 struct Timing {
     int baud = 0;                     // 0: TCP, where the line time does not apply
     uint32_t turnaround_us = 100000;  // what a slave may take to start its reply
+    // What the allowance may grow to when a serial slave is heard answering late.
+    uint32_t max_turnaround_us = 2000000;
 
     uint32_t wire_us(int bytes) const;
     // The time to wait for the first byte of a reply: request and reply on the

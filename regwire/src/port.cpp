@@ -1,5 +1,6 @@
 #include "port.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -13,12 +14,13 @@ namespace regwire {
 
 namespace {
 
-uint32_t env_turnaround_us() {
-    const char* text = std::getenv("REGWIRE_TURNAROUND_MS");
-    if (text == nullptr || *text == '\0') return 100000;
+// Milliseconds 0..60000 from `name`, else `fallback` (microseconds).
+uint32_t env_ms(const char* name, uint32_t fallback) {
+    const char* text = std::getenv(name);
+    if (text == nullptr || *text == '\0') return fallback;
     char* end = nullptr;
     const long ms = std::strtol(text, &end, 10);
-    if (*end != '\0' || ms < 0 || ms > 60000) return 100000;
+    if (*end != '\0' || ms < 0 || ms > 60000) return fallback;
     return static_cast<uint32_t>(ms) * 1000u;
 }
 
@@ -37,9 +39,13 @@ std::string device_for(int32_t number) {
 
 int32_t Port::open(int32_t number, int baud, char parity, std::unique_ptr<Port>& out) {
     const std::string device = device_for(number);
+    Timing timing;
+    timing.turnaround_us = env_ms("REGWIRE_TURNAROUND_MS", 100000);
+    timing.max_turnaround_us =
+        std::max(timing.turnaround_us, env_ms("REGWIRE_TURNAROUND_MAX_MS", 2000000));
     std::unique_ptr<Transport> transport;
     take_reason();
-    const int32_t rc = Transport::open(device, baud, parity, env_turnaround_us(), transport);
+    const int32_t rc = Transport::open(device, baud, parity, timing, transport);
     if (rc != REGWIRE_OK) {
         std::string reason = take_reason();
         if (reason.empty()) reason = Regwire_strerror(rc);
@@ -92,7 +98,7 @@ int32_t Port::exchange(const Request& r) {
     record.start = r.start;
     record.count = r.count;
 
-    const int32_t result = transport_->transfer(r, record, trace_);
+    const int32_t result = transport_->transfer(r, record);
     if (result == REGWIRE_ELOST) drop();
     if (result == REGWIRE_ETIMEOUT) {
         char text[64];

@@ -2,6 +2,7 @@
 
 #include <sys/time.h>
 
+#include <charconv>
 #include <cstdio>
 #include <ctime>
 #include <string>
@@ -9,6 +10,17 @@
 #include "regwire.h"
 
 namespace regwire {
+namespace {
+
+// Milliseconds with one decimal and a decimal point, whatever the locale of the
+// program that loaded the library (printf's %f would follow it).
+std::string millis(double ms) {
+    char text[32];
+    const auto end = std::to_chars(text, text + sizeof text, ms, std::chars_format::fixed, 1);
+    return std::string(text, end.ptr) + " ms";
+}
+
+}  // namespace
 
 namespace {
 
@@ -70,13 +82,17 @@ void trace_request(const TraceRecord& r) {
         reply = " -";
     }
 
+    std::string extra;
+    if (r.allowance_us > 0) {
+        extra += ", allowance " + millis(static_cast<double>(r.allowance_us) / 1000.0);
+    }
+    if (r.stale > 0) extra += ", " + std::to_string(r.stale) + " late replies skipped";
     std::fprintf(stderr,
-                 "regwire %s port %d station %d: request%s | reply%s | %s (%d) in %.1f ms, "
-                 "timeout %.1f ms%s\n",
+                 "regwire %s port %d station %d: request%s | reply%s | %s (%d) in %s, "
+                 "timeout %s%s\n",
                  stamp().c_str(), r.port, r.station, request.c_str(), reply.c_str(),
-                 Regwire_strerror(r.result), r.result, r.elapsed_ms,
-                 static_cast<double>(r.timeout_us) / 1000.0,
-                 r.retried ? ", after dropping a stale reply" : "");
+                 Regwire_strerror(r.result), r.result, millis(r.elapsed_ms).c_str(),
+                 millis(static_cast<double>(r.timeout_us) / 1000.0).c_str(), extra.c_str());
 }
 
 void trace_open_failure(const std::string& detail, int32_t result) {

@@ -16,7 +16,8 @@ struct TraceRecord {
     int32_t result = 0;
     uint32_t timeout_us = 0;
     double elapsed_ms = 0;
-    bool retried = false;  // a reply was dropped as stale and the request repeated
+    uint32_t allowance_us = 0;  // the slave's turnaround allowance in use (serial)
+    int stale = 0;              // late replies to earlier requests skipped on the way
 };
 
 // The request and reply are shown as their PDUs (function code onwards), formed

@@ -31,33 +31,6 @@ bool is_lost_errno(int err) {
     }
 }
 
-int32_t result_for_errno(int err) {
-    if (err == ETIMEDOUT) return REGWIRE_ETIMEOUT;
-    if (err > MODBUS_ENOBASE && err < MODBUS_ENOBASE + MODBUS_EXCEPTION_MAX) {
-        return REGWIRE_EXCEPTION_BASE - (err - MODBUS_ENOBASE);
-    }
-    switch (err) {
-        case EMBBADCRC:
-        case EMBBADDATA:
-        case EMBBADEXC:
-        case EMBUNKEXC:
-        case EMBBADSLAVE:
-            return REGWIRE_ECRC;
-        default:
-            return is_lost_errno(err) ? REGWIRE_ELOST : REGWIRE_EIO;
-    }
-}
-
-void set_timeout(modbus_t* ctx, uint32_t us, bool response) {
-    const uint32_t sec = us / 1000000u;
-    const uint32_t usec = us % 1000000u;
-    if (response) {
-        modbus_set_response_timeout(ctx, sec, usec);
-    } else {
-        modbus_set_byte_timeout(ctx, sec, usec);
-    }
-}
-
 std::string os_error_text(int err) {
     char text[256];
     return ::strerror_r(err, text, sizeof text);  // the GNU variant
@@ -69,7 +42,7 @@ modbus_t* connect_context(modbus_t* ctx) {
         return nullptr;
     }
     modbus_set_error_recovery(ctx, MODBUS_ERROR_RECOVERY_NONE);
-    set_timeout(ctx, kConnectUs, true);
+    modbus_set_response_timeout(ctx, kConnectUs / 1000000u, kConnectUs % 1000000u);
     if (modbus_connect(ctx) != 0) {
         set_reason(os_error_text(errno));
         modbus_free(ctx);
@@ -78,10 +51,8 @@ modbus_t* connect_context(modbus_t* ctx) {
     return ctx;
 }
 
-int32_t Transport::open(const std::string& device, int baud, char parity, uint32_t turnaround_us,
+int32_t Transport::open(const std::string& device, int baud, char parity, Timing timing,
                         std::unique_ptr<Transport>& out) {
-    Timing timing;
-    timing.turnaround_us = turnaround_us;
     if (device.rfind("tcp:", 0) == 0) return open_tcp_transport(device, timing, out);
     timing.baud = baud;
     return open_serial_transport(device, baud, parity, timing, out);

@@ -31,7 +31,7 @@ class Transport {
   public:
     // Opens `device`: "tcp:HOST:PORT" for Modbus TCP, anything else a serial line.
     // On failure returns a result code and leaves `out` empty.
-    static int32_t open(const std::string& device, int baud, char parity, uint32_t turnaround_us,
+    static int32_t open(const std::string& device, int baud, char parity, Timing timing,
                         std::unique_ptr<Transport>& out);
 
     virtual ~Transport();
@@ -42,10 +42,10 @@ class Transport {
     // late reply, noise) are dropped so that they cannot pass for the coming reply.
     virtual bool hung_up_or_dirty() = 0;
 
-    // One request and its reply. Fills record.timeout_us, elapsed_ms and
-    // retried; traces attempts it repeats itself when `trace` is set. Returns a
-    // REGWIRE_* code; REGWIRE_ELOST means the device is gone.
-    virtual int32_t transfer(const Request& request, TraceRecord& record, bool trace) = 0;
+    // One request and its reply, within the bound the transport documents. Fills
+    // record.timeout_us, allowance_us, elapsed_ms (the whole request) and stale.
+    // Returns a REGWIRE_* code; REGWIRE_ELOST means the device is gone.
+    virtual int32_t transfer(const Request& request, TraceRecord& record) = 0;
 
     // Closes the device. `lost`: it already vanished, leave it alone.
     void close(bool lost);
@@ -63,8 +63,6 @@ class Transport {
 
 // Shared by the transports.
 bool is_lost_errno(int err);
-int32_t result_for_errno(int err);
-void set_timeout(modbus_t* ctx, uint32_t us, bool response);
 // The operating system's text for an errno value.
 std::string os_error_text(int err);
 

@@ -53,6 +53,7 @@ void ReadPanel::Timer1_Timer() {
         lastGoodRead_ = now.toString(QStringLiteral("MM-dd-yyyy HH:mm:ss")).toStdString();
     }
     markValueCells(*c.MSFlexGrid1, rows, staleTip);
+    c.MSFlexGrid1->setCurrent(rows, 1);  // the last value written
 }
 
 }  // namespace bench

@@ -1,7 +1,10 @@
 #include "widgets/flex_grid.h"
 
 #include <QHeaderView>
+#include <QPainter>
+#include <QProxyStyle>
 #include <QRegularExpression>
+#include <QStyleOption>
 
 #include "core/twips.h"
 
@@ -10,6 +13,59 @@ namespace {
 
 constexpr int kAlignmentSet = Qt::UserRole + 1;
 
+const QColor kBeyondCells(128, 128, 128);
+const QColor kCellLines(192, 192, 192);
+const QColor kFixedLines(0, 0, 0);
+
+// Right and bottom edge of a fixed cell: the line to its neighbours.
+void drawFixedLines(QPainter* painter, const QRect& cell) {
+    painter->save();
+    painter->setPen(kFixedLines);
+    painter->drawLine(cell.topRight(), cell.bottomRight());
+    painter->drawLine(cell.bottomLeft(), cell.bottomRight());
+    painter->restore();
+}
+
+// The grid's own colours, which the platform style would replace by its own: light
+// grey lines between cells, fixed cells in button face with black lines between
+// them, and grey where the header strips run beyond the last fixed cell.
+class GridStyle : public QProxyStyle {
+  public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == SH_Table_GridLineColor) return static_cast<int>(kCellLines.rgba());
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override {
+        switch (element) {
+            case CE_HeaderEmptyArea:
+                painter->fillRect(option->rect, kBeyondCells);
+                return;
+            case CE_HeaderSection:
+                painter->fillRect(option->rect, option->palette.button());
+                drawFixedLines(painter, option->rect);
+                return;
+            default:
+                QProxyStyle::drawControl(element, option, painter, widget);
+        }
+    }
+};
+
+// Cell (0, 0), where the fixed row and the fixed column meet.
+class CornerCell : public QLabel {
+  public:
+    using QLabel::QLabel;
+
+  protected:
+    void paintEvent(QPaintEvent* event) override {
+        QLabel::paintEvent(event);
+        QPainter painter(this);
+        drawFixedLines(&painter, rect());
+    }
+};
+
 }  // namespace
 
 Qt::Alignment generalAlignment(const QString& text) {
@@ -17,7 +73,12 @@ Qt::Alignment generalAlignment(const QString& text) {
     return (number.match(text).hasMatch() ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter;
 }
 
-FlexGrid::FlexGrid(QWidget* parent) : QTableWidget(0, 0, parent), corner_(new QLabel(this)) {
+FlexGrid::FlexGrid(QWidget* parent) : QTableWidget(0, 0, parent), corner_(new CornerCell(this)) {
+    auto* style = new GridStyle;
+    style->setParent(this);
+    setStyle(style);
+    // Tab leaves the grid for the next control; the arrow keys move between cells.
+    setTabKeyNavigation(false);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionMode(QAbstractItemView::ContiguousSelection);
     setSelectionBehavior(QAbstractItemView::SelectItems);
@@ -28,6 +89,7 @@ FlexGrid::FlexGrid(QWidget* parent) : QTableWidget(0, 0, parent), corner_(new QL
     setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
 
     for (QHeaderView* header : {horizontalHeader(), verticalHeader()}) {
+        header->setStyle(style);
         header->setSectionResizeMode(QHeaderView::Fixed);
         header->setSectionsClickable(false);
         header->setHighlightSections(false);
@@ -36,11 +98,9 @@ FlexGrid::FlexGrid(QWidget* parent) : QTableWidget(0, 0, parent), corner_(new QL
     // The number column is the vertical header: its width is that of column 0.
     verticalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    // Beyond the last cell the grid shows grey; the cells themselves are white. The
-    // lines between cells are light grey (the style draws them in the Mid colour).
+    // Beyond the last cell the grid shows grey; the cells themselves are white.
     QPalette colours = palette();
     colours.setColor(QPalette::Base, QColor(128, 128, 128));
-    colours.setColor(QPalette::Mid, QColor(192, 192, 192));
     setPalette(colours);
 
     setCols(3);
@@ -153,6 +213,15 @@ void FlexGrid::setCellAlignment(int row, int col, Qt::Alignment alignment) {
     if (cell == nullptr) return;
     cell->setData(kAlignmentSet, true);
     cell->setTextAlignment(alignment);
+}
+
+void FlexGrid::setCurrent(int row, int col) {
+    if (row < 1 || col < 1 || row >= rows() || col >= cols()) return;
+    // Making a cell current leaves the scroll position where the operator put it.
+    const bool scrolls = hasAutoScroll();
+    setAutoScroll(false);
+    QTableWidget::setCurrentCell(row - 1, col - 1);
+    setAutoScroll(scrolls);
 }
 
 QRect FlexGrid::cellRect(int row, int col, const QWidget* widget) const {

@@ -31,6 +31,8 @@ class FlexGrid : public QTableWidget {
     // The current cell in grid terms; (0, 0) when no data cell is current.
     int row() const { return currentRow() + 1; }
     int col() const { return currentColumn() + 1; }
+    // Makes a data cell current (and selected); fixed cells cannot be current.
+    void setCurrent(int row, int col);
 
     // Where a cell is drawn, in the coordinates of `widget` (e.g. the window).
     QRect cellRect(int row, int col, const QWidget* widget) const;

@@ -34,6 +34,8 @@ void layOutGrid(FlexGrid& grid, int32_t count, int32_t start, int addressStep,
             grid.setCellAlignment(row, 2, Qt::AlignLeft | Qt::AlignBottom);
         }
     }
+    // The last cell written, the address of the last row, is left current.
+    if (!rows.empty()) grid.setCurrent(static_cast<int>(rows.size()), 2);
 }
 
 void markValueCells(FlexGrid& grid, int32_t count, const QString& toolTip) {

@@ -10,6 +10,7 @@
 
 namespace bench {
 
+// Leaves the address cell of the last data row current.
 // `valueText(row)` gives the text of the value cell of data row `row` (1-based).
 void layOutGrid(FlexGrid& grid, int32_t count, int32_t start, int addressStep,
                 const std::function<QString(int row)>& valueText);

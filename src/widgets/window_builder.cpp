@@ -4,6 +4,7 @@
 #include <QGroupBox>
 #include <QHash>
 #include <algorithm>
+#include <limits>
 
 #include "core/twips.h"
 
@@ -25,6 +26,17 @@ QFont namedFont(const char* family, double points, bool bold = false, bool itali
     font.setPointSizeF(points);
     font.setBold(bold);
     font.setItalic(italic);
+    return font;
+}
+
+// 宋体 as designed. Where it is missing, the song faces that stand in for it, so
+// that digits and Latin letters come from the same face as the Chinese text and not
+// from the machine's default sans face.
+QFont songFont(double points) {
+    QFont font = namedFont("宋体", points);
+    font.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("NSimSun"),
+                      QStringLiteral("AR PL UMing CN"), QStringLiteral("AR PL SungtiL GB"),
+                      QStringLiteral("Noto Serif CJK SC"), QStringLiteral("Source Han Serif SC")});
     return font;
 }
 
@@ -57,8 +69,12 @@ QWidget* makeWidget(const ControlRow& control, QWidget* parent) {
             return new QRadioButton(text, parent);
         case ControlKind::Button:
             return new QPushButton(text, parent);
-        case ControlKind::Text:
-            return new QLineEdit(text, parent);
+        case ControlKind::Text: {
+            auto* field = new QLineEdit(text, parent);
+            // The fields take text of any length; only the number at its head counts.
+            field->setMaxLength(std::numeric_limits<int>::max());
+            return field;
+        }
         case ControlKind::Grid:
             return new FlexGrid(parent);
     }
@@ -84,14 +100,14 @@ void applyLook(QWidget* widget, Look look) {
             setColour(widget, QPalette::WindowText, kBlue);
             break;
         case Look::ExitFont:
-            widget->setFont(namedFont("宋体", 10.5));
+            widget->setFont(songFont(10.5));
             break;
         case Look::Editor:
             setColour(widget, QPalette::Base, kEditorBackground);
             widget->hide();
             break;
         case Look::Grid:
-            widget->setFont(namedFont("宋体", 9));
+            widget->setFont(songFont(9));
             break;
     }
 }

@@ -30,7 +30,11 @@ int runProgram(int argc, char** argv, Variant variant) {
                      variantFacts(variant).programName, variantFacts(variant).programName);
         return 2;
     }
-    QApplication app(argc, argv);
+    // The programs read no command line: Qt sees only the program's name, so options
+    // such as -reverse or -stylesheet have no effect.
+    int qtArgc = argc > 0 ? 1 : 0;
+    char* qtArgv[] = {argc > 0 ? argv[0] : nullptr, nullptr};
+    QApplication app(qtArgc, qtArgv);
     QApplication::setApplicationName(QString::fromUtf8(variantFacts(variant).programName));
     QApplication::setApplicationVersion(QStringLiteral("2007.09.0002"));
     ProgramState state;

@@ -15,10 +15,27 @@ namespace {
 using namespace benchslave;
 
 TEST(BenchslaveOptions, AcceptsWhatTheUsageShows) {
-    auto r = parse_options({"--tcp", "0", "--station", "247", "--pattern", "demo",
-                            "--no-reply-every", "3", "--bad-crc-every", "4", "--exception", "11",
-                            "--exception-every", "5", "--delay-ms", "250", "--delay-every", "6",
-                            "--counters-file", "/tmp/x", "--verbose"});
+    auto r = parse_options({"--tcp",
+                            "0",
+                            "--station",
+                            "247",
+                            "--pattern",
+                            "demo",
+                            "--no-reply-every",
+                            "3",
+                            "--bad-crc-every",
+                            "4",
+                            "--exception",
+                            "11",
+                            "--exception-every",
+                            "5",
+                            "--delay-ms",
+                            "250",
+                            "--delay-every",
+                            "6",
+                            "--counters-file",
+                            "/tmp/x",
+                            "--verbose"});
     ASSERT_TRUE(r.options) << r.message;
     const Options& o = *r.options;
     EXPECT_EQ(o.mode, LineMode::Tcp);
@@ -41,6 +58,14 @@ TEST(BenchslaveOptions, AcceptsWhatTheUsageShows) {
     EXPECT_EQ(d.options->baud, 9600);
     EXPECT_EQ(d.options->parity, 'E');
 
+    auto faults = parse_options({"--late-ms", "150", "--wrong-unit-every", "2",
+                                 "--wrong-protocol-every", "3", "--wrong-echo-every", "4"});
+    ASSERT_TRUE(faults.options) << faults.message;
+    EXPECT_EQ(faults.options->late_ms, 150);
+    EXPECT_EQ(faults.options->wrong_unit.n, 2u);
+    EXPECT_EQ(faults.options->wrong_protocol.n, 3u);
+    EXPECT_EQ(faults.options->wrong_echo.n, 4u);
+
     auto defaults = parse_options({});
     ASSERT_TRUE(defaults.options);
     EXPECT_EQ(defaults.options->mode, LineMode::Pty);
@@ -50,11 +75,24 @@ TEST(BenchslaveOptions, AcceptsWhatTheUsageShows) {
 
 TEST(BenchslaveOptions, RefusesWhatItCannotDo) {
     const std::vector<std::vector<std::string>> bad = {
-        {"--station", "0"},        {"--station", "248"},    {"--station", "x"},
-        {"--tcp", "65536"},        {"--tcp"},               {"--pattern", "ramp"},
-        {"--exception", "0"},      {"--exception", "12"},   {"--no-reply-every", "0"},
-        {"--delay-every", "-1"},   {"--delay-ms", "1e3"},   {"--parity", "X"},
-        {"--device"},              {"--frobnicate"},        {"--station", "1 "},
+        {"--station", "0"},
+        {"--station", "248"},
+        {"--station", "x"},
+        {"--tcp", "65536"},
+        {"--tcp"},
+        {"--pattern", "ramp"},
+        {"--exception", "0"},
+        {"--exception", "12"},
+        {"--no-reply-every", "0"},
+        {"--delay-every", "-1"},
+        {"--delay-ms", "1e3"},
+        {"--parity", "X"},
+        {"--device"},
+        {"--frobnicate"},
+        {"--station", "1 "},
+        {"--late-ms", "-1"},
+        {"--late-ms", "60001"},
+        {"--wrong-echo-every", "0"},
     };
     for (const auto& args : bad) {
         auto r = parse_options(args);
@@ -87,8 +125,8 @@ TEST(BenchslaveFaults, ScheduleAndMagicRegisters) {
         {3, {3, 0, 10}, ReplyKind::None, 0, 0},
         {4, {3, 0, 10}, ReplyKind::BadCrc, 0, 77},
         {5, {3, 0, 10}, ReplyKind::Exception, 6, 0},
-        {6, {3, 0, 10}, ReplyKind::None, 0, 0},  // silence wins over a bad CRC
-        {7, {3, 59990, 12}, ReplyKind::None, 0, 0},  // reaches 60001
+        {6, {3, 0, 10}, ReplyKind::None, 0, 0},        // silence wins over a bad CRC
+        {7, {3, 59990, 12}, ReplyKind::None, 0, 0},    // reaches 60001
         {7, {3, 59990, 11}, ReplyKind::Normal, 0, 0},  // stops just before it
         {7, {16, kMagicBadCrc, 1}, ReplyKind::BadCrc, 0, 0},
         {7, {6, kMagicException, 1}, ReplyKind::Exception, kMagicExceptionCode, 0},

@@ -1,4 +1,6 @@
 // The simulator as a process, driven by libmodbus as an independent master.
+#include "slave_process.h"
+
 #include <errno.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -12,9 +14,9 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "benchslave/fault_addresses.h"
-#include "slave_process.h"
 
 namespace {
 
@@ -114,7 +116,10 @@ TEST(BenchslaveProcess, InjectedFaultsAsAMasterSeesThem) {
     } cases[] = {
         {{"--no-reply-every", "1"}, 0, ETIMEDOUT, ETIMEDOUT, "faults_no_reply"},
         {{"--bad-crc-every", "1"}, 0, EMBBADCRC, EMBBADDATA, "faults_bad_crc"},
-        {{"--exception", "3", "--exception-every", "1"}, 0, EMBXILVAL, EMBXILVAL,
+        {{"--exception", "3", "--exception-every", "1"},
+         0,
+         EMBXILVAL,
+         EMBXILVAL,
          "faults_exception"},
         {{}, benchslave::kMagicNoReply, ETIMEDOUT, ETIMEDOUT, "faults_no_reply"},
         {{}, benchslave::kMagicBadCrc, EMBBADCRC, EMBBADDATA, "faults_bad_crc"},
@@ -133,6 +138,46 @@ TEST(BenchslaveProcess, InjectedFaultsAsAMasterSeesThem) {
             EXPECT_EQ(errno, tcp ? c.tcp_errno : c.rtu_errno)
                 << (tcp ? "tcp " : "pty ") << c.start << " " << modbus_strerror(errno);
             EXPECT_EQ(slave.counter(c.counter), 1) << c.counter;
+        }
+    }
+}
+
+TEST(BenchslaveProcess, RequestsOutOfRangeGetAnExceptionAtOnce) {
+    struct Case {
+        int function;
+        int start;
+        int count;
+        int code;
+    } cases[] = {
+        {3, 0, 0, 3},
+        {3, 0, 126, 3},
+        {16, 0, 0, 3},
+        {3, 65535, 2, 2},
+    };
+    for (bool tcp : {false, true}) {
+        SlaveProcess slave(tcp ? std::vector<std::string>{"--tcp", "0"}
+                               : std::vector<std::string>{});
+        ASSERT_TRUE(slave.started()) << slave.error();
+        Master m = connect_master(slave.address(), 1);
+        ASSERT_TRUE(m);
+        for (const Case& c : cases) {
+            std::vector<uint8_t> req{1,
+                                     static_cast<uint8_t>(c.function),
+                                     static_cast<uint8_t>(c.start >> 8),
+                                     static_cast<uint8_t>(c.start & 0xFF),
+                                     static_cast<uint8_t>(c.count >> 8),
+                                     static_cast<uint8_t>(c.count & 0xFF)};
+            if (c.function == 16) req.push_back(0);  // no values
+            ASSERT_GT(modbus_send_raw_request(m.get(), req.data(), static_cast<int>(req.size())),
+                      0);
+            uint8_t rsp[MODBUS_TCP_MAX_ADU_LENGTH];
+            const int offset = tcp ? 7 : 1;
+            const int n = modbus_receive_confirmation(m.get(), rsp);
+            ASSERT_GT(n, offset + 1) << "fc " << c.function << " count " << c.count << ": "
+                                     << modbus_strerror(errno) << (tcp ? " (tcp)" : " (pty)");
+            EXPECT_EQ(rsp[offset], c.function | 0x80);
+            EXPECT_EQ(rsp[offset + 1], c.code)
+                << "fc " << c.function << " start " << c.start << " count " << c.count;
         }
     }
 }
@@ -232,8 +277,8 @@ TEST(BenchslaveProcess, ServesASerialDevice) {
 }
 
 TEST(BenchslaveProcess, BadCommandLineExitsWithUsage) {
-    const auto r = support::run_program(
-        {SlaveProcess::binary_path(), "--station", "999"}, std::chrono::seconds(10));
+    const auto r = support::run_program({SlaveProcess::binary_path(), "--station", "999"},
+                                        std::chrono::seconds(10));
     ASSERT_TRUE(r.finished);
     EXPECT_EQ(r.exit_code, 2);
     EXPECT_NE(r.out.find("usage"), std::string::npos) << r.out;

@@ -73,6 +73,22 @@ for case in "wordbench 951 713" "longbench 945 713"; do
   passed=$((passed + 1))
 done
 
+# The programs read no command line: Qt's own options (-platform, -reverse,
+# -stylesheet) are not applied. Honoured, -platform offscreen would leave no window.
+sheet=$runtime/red.qss
+echo 'QWidget { background: rgb(255, 0, 0); }' >"$sheet"
+LD_LIBRARY_PATH=$build/lib "$build/bin/wordbench" -platform offscreen -reverse -stylesheet "$sheet" &
+pid=$!; pids+=("$pid")
+id=$(window_of "$pid") || fail "wordbench took Qt options from its command line"
+import -window "$id" "$runtime/options.png"
+corner=$(convert "$runtime/options.png" -crop 1x1+948+710 -depth 8 txt:- | grep -o '#[0-9A-F]\{6\}')
+[ "$corner" != "#FF0000" ] || fail "wordbench applied a style sheet from its command line"
+click_at "$id" 907 91
+exited_within "$pid" 5 || fail "wordbench did not end on Exit"
+wait "$pid" || fail "wordbench ended with status $?"
+echo "ok - wordbench ignores Qt's command-line options"
+passed=$((passed + 1))
+
 # The demo, with this build as it is.
 log=$runtime/demo.log
 REGWIRE_TRACE=1 BENCH_BUILD_DIR=$build "$source/scripts/demo" wordbench >"$log" 2>&1 &

@@ -1,4 +1,7 @@
 // The range rules of the four entry fields, as an operator types into them.
+#include <QClipboard>
+#include <QGuiApplication>
+
 #include "window_fixture.h"
 
 namespace bench::testing {
@@ -54,6 +57,32 @@ TEST_F(WindowTest, TypingADigitBehindAValidCountReplacesIt) {
     // An address field keeps an empty text.
     type(c().Text3, QString());
     EXPECT_EQ(c().Text3->text(), QString());
+}
+
+TEST_F(WindowTest, APasteOfAnyLengthKeepsItsTextAndItsNumber) {
+    open(Variant::Long32);
+    const QString pasted = QString(40000, QLatin1Char('0')) + QLatin1Char('5');
+    QGuiApplication::clipboard()->setText(pasted);
+    auto paste = [](QLineEdit* field) {
+        field->setFocus();
+        field->selectAll();
+        QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
+    };
+    for (QLineEdit* field : {c().Text1, c().Text2, c().Text3, c().Text4}) {
+        paste(field);
+        EXPECT_EQ(field->text(), pasted) << field->objectName().toStdString();
+    }
+    click(c().Command3);
+    EXPECT_EQ(window().readPanel().ReadCount(), 5);
+    EXPECT_EQ(c().MSFlexGrid1->text(1, 2), QStringLiteral("5"));
+    window().writePanel().Timer2_Timer();
+    EXPECT_EQ(window().writePanel().WriteCount(), 5);
+    EXPECT_EQ(window().writePanel().WriteStart(), 5);
+    clickCell(c().MSFlexGrid2, 2, 1);
+    paste(c().Text5);
+    EXPECT_EQ(c().Text5->text(), pasted);
+    QTest::keyClick(c().Text5, Qt::Key_Return);
+    EXPECT_EQ(state().WriteValues[1], 5);
 }
 
 }  // namespace

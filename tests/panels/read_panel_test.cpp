@@ -216,6 +216,21 @@ TEST_P(ReadTick, AFailedReadLooksStaleUntilTheNextGoodOne) {
     }
 }
 
+TEST_P(ReadTick, LeavesTheLastValueWrittenCurrent) {
+    c().Text1->setText(QStringLiteral("3"));
+    click(c().Command3);
+    FlexGrid* grid = c().MSFlexGrid1;
+    EXPECT_EQ(grid->row(), 3);  // Start reading ends on the last address
+    EXPECT_EQ(grid->col(), 2);
+    clickCell(grid, 1, 1);
+    ASSERT_TRUE(drawnHighlighted(grid, 1, 1));
+    window().readPanel().Timer1_Timer();
+    EXPECT_EQ(grid->row(), 3);
+    EXPECT_EQ(grid->col(), 1);
+    EXPECT_TRUE(drawnHighlighted(grid, 3, 1));
+    EXPECT_EQ(cellColour(grid, 1, 1), QColor(Qt::white));
+}
+
 INSTANTIATE_TEST_SUITE_P(Variants, ReadTick, ::testing::Values(Variant::Word16, Variant::Long32),
                          [](const auto& p) {
                              return p.param == Variant::Word16 ? "Word16" : "Long32";

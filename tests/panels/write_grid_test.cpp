@@ -96,6 +96,21 @@ TEST_P(WriteGrid, AnOpenEditorFreezesTheGridUntilEnter) {
     QTRY_COMPARE_WITH_TIMEOUT(c().MSFlexGrid2->rows(), 6, 3000);
 }
 
+TEST_P(WriteGrid, TheTickLeavesTheLastAddressCellCurrent) {
+    c().Text4->setText(QStringLiteral("3"));
+    tick();
+    FlexGrid* grid = c().MSFlexGrid2;
+    clickCell(grid, 1, 1);
+    QTest::keyClicks(c().Text5, QStringLiteral("7"));
+    QTest::keyClick(c().Text5, Qt::Key_Return);
+    ASSERT_TRUE(drawnHighlighted(grid, 1, 1));
+    tick();
+    EXPECT_EQ(grid->row(), 3);
+    EXPECT_EQ(grid->col(), 2);
+    EXPECT_TRUE(drawnHighlighted(grid, 3, 2));
+    EXPECT_EQ(cellColour(grid, 1, 1), QColor(Qt::white));
+}
+
 INSTANTIATE_TEST_SUITE_P(Variants, WriteGrid, ::testing::Values(Variant::Word16, Variant::Long32),
                          [](const auto& p) {
                              return p.param == Variant::Word16 ? "Word16" : "Long32";

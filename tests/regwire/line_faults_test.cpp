@@ -1,13 +1,27 @@
 // What a misbehaving line gives: silent slaves, corrupt replies, exceptions, late
 // replies, a vanishing device, and no leaked descriptors along the way.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
-#include <memory>
+#include <clocale>
+#include <regex>
 #include <chrono>
+#include <cstdio>
+#include <functional>
+#include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "benchslave/fault_addresses.h"
 #include "open_slave.h"
@@ -31,6 +45,107 @@ double read_bound_ms(int registers, double turnaround_ms) {
     return (8 + 5 + 2 * registers) * 11.0 * 1000.0 / 19200.0 + turnaround_ms;
 }
 
+// A slave played by a thread of the test on a pseudo-terminal: `answer` gets
+// each request frame and the peer, and decides what goes back.
+class PtyPeer {
+  public:
+    using Answer = std::function<void(PtyPeer&, const std::vector<uint8_t>&)>;
+
+    explicit PtyPeer(Answer answer) : answer_(std::move(answer)) {
+        master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) return;
+        path_ = ::ptsname(master_);
+        held_ = ::open(path_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        for (int fd : {master_, held_}) {
+            termios t{};
+            if (::tcgetattr(fd, &t) == 0) {
+                ::cfmakeraw(&t);
+                ::tcsetattr(fd, TCSANOW, &t);
+            }
+        }
+        if (::pipe2(stop_, O_CLOEXEC) != 0) return;
+        thread_ = std::thread([this] { serve(); });
+    }
+    ~PtyPeer() {
+        if (thread_.joinable()) {
+            [[maybe_unused]] ssize_t n = ::write(stop_[1], "x", 1);
+            thread_.join();
+        }
+        for (int fd : {master_, held_, stop_[0], stop_[1]}) {
+            if (fd >= 0) ::close(fd);
+        }
+    }
+    const std::string& path() const { return path_; }
+
+    // Sends `frame` with its CRC appended.
+    void send(std::vector<uint8_t> frame) {
+        uint16_t crc = 0xFFFF;
+        for (uint8_t b : frame) {
+            crc ^= b;
+            for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
+        }
+        frame.push_back(static_cast<uint8_t>(crc & 0xFF));
+        frame.push_back(static_cast<uint8_t>(crc >> 8));
+        [[maybe_unused]] ssize_t n = ::write(master_, frame.data(), frame.size());
+    }
+    // A junk byte every 8 ms for `ms`. From `answer` only.
+    void chatter(int ms) { chatter_until_ = Clock::now() + std::chrono::milliseconds(ms); }
+    // The device vanishes as an unplugged adapter does: the terminal is hung up
+    // (a hung-up terminal polls readable for ever). Without the privilege for
+    // that, the master side closes. From `answer` only.
+    void hang_up() {
+        if (::ioctl(held_, TIOCVHANGUP) == 0) return;
+        ::close(master_);
+        master_ = -1;
+    }
+
+  private:
+    void serve() {
+        std::vector<uint8_t> in;
+        while (master_ >= 0) {
+            const bool chattering = Clock::now() < chatter_until_;
+            pollfd p[2] = {{stop_[0], POLLIN, 0}, {master_, POLLIN, 0}};
+            if (::poll(p, 2, chattering ? 8 : 50) < 0 || p[0].revents != 0) return;
+            if (chattering) {
+                const uint8_t junk = 0xA5;
+                [[maybe_unused]] ssize_t n = ::write(master_, &junk, 1);
+            }
+            if ((p[1].revents & POLLIN) == 0) continue;
+            uint8_t chunk[512];
+            const ssize_t n = ::read(master_, chunk, sizeof chunk);
+            if (n <= 0) continue;
+            in.insert(in.end(), chunk, chunk + n);
+            // Function 03 requests have 8 bytes, function 16 requests 9 + their byte count.
+            const std::size_t want = in.size() > 6 && in[1] == 16 ? 9u + in[6] : 8u;
+            if (in.size() < want) continue;
+            answer_(*this, in);
+            in.clear();
+        }
+    }
+
+    Answer answer_;
+    std::string path_;
+    int master_ = -1;
+    int held_ = -1;
+    int stop_[2] = {-1, -1};
+    Clock::time_point chatter_until_{};  // used by the peer's thread only
+    std::thread thread_;
+};
+
+// The reply a sound slave gives: zeros for a read, the echo for a write.
+std::vector<uint8_t> sound_reply(const std::vector<uint8_t>& req) {
+    if (req[1] == 16) return {req.begin(), req.begin() + 6};
+    std::vector<uint8_t> reply{req[0], 3, static_cast<uint8_t>(2 * req[5])};
+    reply.resize(3u + 2u * req[5], 0);
+    return reply;
+}
+
+double cpu_ms() {
+    timespec t{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) * 1000.0 + static_cast<double>(t.tv_nsec) / 1e6;
+}
+
 TEST(RegwireLineFaults, SilentSlaveTimesOutWithinItsBound) {
     struct Case {
         const char* turnaround;  // REGWIRE_TURNAROUND_MS, nullptr for the default
@@ -38,7 +153,8 @@ TEST(RegwireLineFaults, SilentSlaveTimesOutWithinItsBound) {
     } cases[] = {{nullptr, 100.0}, {"250", 250.0}, {"30", 30.0}};
     for (const Case& c : cases) {
         std::unique_ptr<ScopedEnv> env;
-        if (c.turnaround != nullptr) env = std::make_unique<ScopedEnv>("REGWIRE_TURNAROUND_MS", c.turnaround);
+        if (c.turnaround != nullptr)
+            env = std::make_unique<ScopedEnv>("REGWIRE_TURNAROUND_MS", c.turnaround);
         OpenSlave slave({"--no-reply-every", "1"});
         ASSERT_TRUE(slave.ready()) << slave.why();
         std::array<int32_t, 10> buf;
@@ -142,6 +258,40 @@ TEST(RegwireLineFaults, LateReplyIsNeverTakenForTheNextRequest) {
     }
 }
 
+TEST(RegwireLineFaults, LateSlaveNeverGivesAnotherBlocksValuesAndIsLearned) {
+    // A sound slave that answers every request late. Reads of two blocks of the
+    // same size alternate, so a late reply would pass for the other block's.
+    const std::array<int32_t, 8> block100{0, 1, 32767, -32768, -1, -2, 1234, -1234};
+    const std::array<int32_t, 8> block110{-1, -1, 1, -31072, -2, 31072, 0x1234, 0x5678};
+    for (const char* late : {"150", "600"}) {
+        ScopedEnv trace("REGWIRE_TRACE", "1");
+        OpenSlave slave({"--pattern", "demo", "--late-ms", late});
+        ASSERT_TRUE(slave.ready()) << slave.why();
+        testing::internal::CaptureStderr();
+        int wrong = 0;
+        int good_after_five = 0;
+        constexpr int kCalls = 30;
+        for (int i = 0; i < kCalls; ++i) {
+            const bool first = i % 2 == 0;
+            std::array<int32_t, 8> buf;
+            buf.fill(kGuard);
+            const int32_t rc = Get_4X_DX(slave.port, 1, first ? 100 : 110, 8, buf.data());
+            if (rc != REGWIRE_OK) continue;
+            if (buf != (first ? block100 : block110)) ++wrong;
+            if (i >= 5) ++good_after_five;
+        }
+        // One trace line per request, whatever it met on the way.
+        const std::string out = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), kCalls) << out;
+        EXPECT_NE(out.find("late replies skipped"), std::string::npos) << out;
+        EXPECT_EQ(wrong, 0) << late << " ms late";
+        EXPECT_GE(good_after_five * 10, (kCalls - 5) * 9) << late << " ms late";
+        std::printf(
+            "slave %s ms late: %d wrong successes, %d of %d good reads after the first five\n",
+            late, wrong, good_after_five, kCalls - 5);
+    }
+}
+
 TEST(RegwireLineFaults, VanishedDeviceIsLostUntilOpenedAgain) {
     for (bool tcp : {false, true}) {
         std::vector<std::string> args;
@@ -171,6 +321,120 @@ TEST(RegwireLineFaults, VanishedDeviceIsLostUntilOpenedAgain) {
     }
 }
 
+TEST(RegwireLineFaults, MalformedRepliesAreReportedAsSuch) {
+    struct Case {
+        std::vector<uint8_t> reply;  // before its CRC
+        int32_t expected;
+    } cases[] = {
+        {{1, 0x83, 0}, REGWIRE_ECRC},  // exception code 0 is none
+        {{1, 0x83, 2}, REGWIRE_EXCEPTION_BASE - 2},
+        {{1, 3, 4, 0, 7}, REGWIRE_ECRC},  // promises 4 bytes, carries 2
+        {{1, 3, 2, 0, 7}, REGWIRE_OK},
+    };
+    for (const Case& c : cases) {
+        PtyPeer peer([&](PtyPeer& p, const std::vector<uint8_t>&) { p.send(c.reply); });
+        ScopedEnv device("REGWIRE_PORT6", peer.path().c_str());
+        ASSERT_EQ(OpenPort_Modbus(kPort, 2, 0), REGWIRE_OK);
+        int32_t v = kGuard;
+        EXPECT_EQ(Get_4X_DX(kPort, 1, 0, 1, &v), c.expected)
+            << int{c.reply[1]} << " " << int{c.reply[2]};
+        EXPECT_EQ(v, c.expected == REGWIRE_OK ? 7 : kGuard);
+        ClosePort_Modbus(kPort);
+    }
+}
+
+TEST(RegwireLineFaults, ChatterNeitherHoldsACallNorLosesAWrite) {
+    // After its first reply the slave sends a junk byte every 8 ms for 2.5 s;
+    // every request is still answered whole.
+    PtyPeer peer([](PtyPeer& p, const std::vector<uint8_t>& req) {
+        p.send(sound_reply(req));
+        p.chatter(2500);
+    });
+    ScopedEnv device("REGWIRE_PORT6", peer.path().c_str());
+    ASSERT_EQ(OpenPort_Modbus(kPort, 2, 0), REGWIRE_OK);
+    // Documented bound: three response timeouts and a watch of four more and
+    // two byte gaps; 10 registers at 19200 bit/s.
+    const double timeout_ms = read_bound_ms(10, 100.0);
+    const double bound_ms = 7 * timeout_ms + 40.0 + 100.0;  // slack for a busy machine
+    const auto began = Clock::now();
+    int calls = 0;
+    while (ms_since(began) < 2500) {
+        const bool write = calls % 2 == 0;
+        std::array<int32_t, 10> buf;
+        buf.fill(write ? 7 : kGuard);
+        const auto call = Clock::now();
+        const int32_t rc =
+            write ? Set_4X_DX(kPort, 1, 0, 10, buf.data()) : Get_4X_DX(kPort, 1, 0, 10, buf.data());
+        EXPECT_LT(ms_since(call), bound_ms) << "call " << calls;
+        EXPECT_EQ(rc, REGWIRE_OK) << "call " << calls << (write ? " write" : " read");
+        if (!write && rc == REGWIRE_OK) {
+            EXPECT_EQ(buf[0], 0);
+        }
+        ++calls;
+    }
+    ClosePort_Modbus(kPort);
+}
+
+TEST(RegwireLineFaults, HangUpEndsTheCallAtOnce) {
+    // The slave ignores the first request, answers the second and vanishes while
+    // the master still watches the line for a late reply.
+    int requests = 0;
+    PtyPeer peer([&](PtyPeer& p, const std::vector<uint8_t>& req) {
+        if (++requests == 1) return;
+        p.send(sound_reply(req));
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        p.hang_up();
+    });
+    ScopedEnv device("REGWIRE_PORT6", peer.path().c_str());
+    ASSERT_EQ(OpenPort_Modbus(kPort, 2, 0), REGWIRE_OK);
+    int32_t v = kGuard;
+    ASSERT_EQ(Get_4X_DX(kPort, 1, 0, 1, &v), REGWIRE_ETIMEOUT);
+    const double cpu = cpu_ms();
+    const auto began = Clock::now();
+    const int32_t rc = Get_4X_DX(kPort, 1, 0, 1, &v);
+    EXPECT_TRUE(rc == REGWIRE_ELOST || rc == REGWIRE_OK) << Regwire_strerror(rc);
+    EXPECT_LT(ms_since(began), 500.0);
+    EXPECT_LT(cpu_ms() - cpu, 100.0) << "busy while waiting";
+    EXPECT_EQ(Get_4X_DX(kPort, 1, 0, 1, &v), REGWIRE_ELOST);
+    ClosePort_Modbus(kPort);
+}
+
+TEST(RegwireLineFaults, KilledUserLeavesThePtyOpenableAtAnyParity) {
+    support::SlaveProcess slave({}, kPort);
+    ASSERT_TRUE(slave.started()) << slave.error();
+    for (int32_t parity : {2, 1, 0}) {
+        // A process opens the line and is killed while it holds it.
+        int ready[2];
+        ASSERT_EQ(::pipe(ready), 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            const char ok = OpenPort_Modbus(kPort, 3, parity) == REGWIRE_OK ? 'y' : 'n';
+            [[maybe_unused]] ssize_t n = ::write(ready[1], &ok, 1);
+            ::pause();
+            ::_exit(0);
+        }
+        ::close(ready[1]);
+        char opened = 0;
+        ASSERT_EQ(::read(ready[0], &opened, 1), 1);
+        ::close(ready[0]);
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+        EXPECT_EQ(opened, 'y') << "parity " << parity;
+
+        // No exclusive flag is left behind, and the line opens again as it was.
+        const int fd = ::open(slave.address().c_str(), O_RDWR | O_NOCTTY);
+        ASSERT_GE(fd, 0);
+        int exclusive = -1;
+        EXPECT_EQ(::ioctl(fd, TIOCGEXCL, &exclusive), 0);
+        EXPECT_EQ(exclusive, 0) << "parity " << parity;
+        ::close(fd);
+        ASSERT_EQ(OpenPort_Modbus(kPort, 3, parity), REGWIRE_OK) << "parity " << parity;
+        int32_t v = kGuard;
+        EXPECT_EQ(Get_4X_DX(kPort, 1, 0, 1, &v), REGWIRE_OK);
+        ClosePort_Modbus(kPort);
+    }
+}
+
 using proc_self::open_descriptors;
 
 TEST(RegwireLineFaults, NoDescriptorLeaksOverManyOpens) {
@@ -196,11 +460,16 @@ TEST(RegwireLineFaults, TraceShowsRequestsRepliesAndOutcomes) {
     ScopedEnv trace("REGWIRE_TRACE", "1");
     OpenSlave slave({"--pattern", "demo"});
     ASSERT_TRUE(slave.ready()) << slave.why();
+    // The library runs inside programs that took the user's locale, where a
+    // decimal comma is usual; its figures keep the point.
+    ASSERT_NE(std::setlocale(LC_NUMERIC, "de_DE.UTF-8"), nullptr);
     testing::internal::CaptureStderr();
     std::array<int32_t, 2> buf{};
     const int32_t ok = Get_4X_DX(slave.port, 1, 100, 2, buf.data());
     const int32_t exc = Get_4X_DX(slave.port, 1, benchslave::kMagicException, 1, buf.data());
     const std::string out = testing::internal::GetCapturedStderr();
+    std::setlocale(LC_NUMERIC, "C");
+    EXPECT_TRUE(std::regex_search(out, std::regex(R"( in \d+\.\d ms, timeout \d+\.\d ms)"))) << out;
     EXPECT_EQ(ok, REGWIRE_OK);
     EXPECT_EQ(exc, REGWIRE_EXCEPTION_BASE - 4);
     // Request PDU 03 0064 0002, reply 03 04 0000 0001, then the exception reply.

@@ -72,20 +72,18 @@ TEST(RegwireTransfer, LongTransfersAreSplitWithoutSeparatingPairs) {
         int32_t count;
         long requests;  // function 03 or 16 requests the call takes
     } cases[] = {
-        {true, true, 65536 - 128, 64, 2},  // 122 + 6 registers
+        {true, true, 65536 - 128, 64, 2},   // 122 + 6 registers
         {true, false, 65536 - 128, 64, 2},  // 124 + 4
-        {true, true, 3000, 61, 1},
-        {true, false, 3000, 62, 1},
-        {true, false, 3000, 63, 2},
-        {false, true, 4000, 125, 2},  // 123 + 2
-        {false, true, 4000, 123, 1},
-        {false, false, 4000, 125, 1},
+        {true, true, 3000, 61, 1},         {true, false, 3000, 62, 1},
+        {true, false, 3000, 63, 2},        {false, true, 4000, 125, 2},  // 123 + 2
+        {false, true, 4000, 123, 1},       {false, false, 4000, 125, 1},
     };
     for (const Case& c : cases) {
         std::vector<int32_t> values(static_cast<std::size_t>(c.count));
         for (std::size_t i = 0; i < values.size(); ++i) {
             const auto k = static_cast<int32_t>(i);
-            values[i] = c.wide ? (k % 2 == 0 ? -1 - k * 65537 : k * 70001) : (k * 517) % 65536 - 32768;
+            values[i] =
+                c.wide ? (k % 2 == 0 ? -1 - k * 65537 : k * 70001) : (k * 517) % 65536 - 32768;
         }
         const char* key = c.write ? "fc16" : "fc03";
         if (!c.write) {
@@ -225,12 +223,50 @@ TEST(RegwireTransfer, TcpPortsSpeakModbusTcpWithTheStationAsUnit) {
     // Another unit id is not answered; an exception is reported as such.
     int32_t v = 5;
     EXPECT_EQ(Get_4X_DX(slave.port, 8, 40, 1, &v), REGWIRE_ETIMEOUT);
-    EXPECT_EQ(Get_4X_DX(slave.port, 9, benchslave::kMagicException, 1, &v), REGWIRE_EXCEPTION_BASE - benchslave::kMagicExceptionCode);
+    EXPECT_EQ(Get_4X_DX(slave.port, 9, benchslave::kMagicException, 1, &v),
+              REGWIRE_EXCEPTION_BASE - benchslave::kMagicExceptionCode);
     EXPECT_EQ(v, 5);
     EXPECT_EQ(Get_4X_DX(slave.port, 9, 41, 1, &v), REGWIRE_OK);
     EXPECT_EQ(v, 2);
     // Speed and parity are still checked for TCP.
     EXPECT_EQ(OpenPort_Modbus(slave.port, 9, 0), REGWIRE_EBADARG);
+}
+
+TEST(RegwireTransfer, TcpRepliesCountOnlyWhenEverythingMatches) {
+    struct Case {
+        const char* fault;  // every request gets it
+        bool write;
+        const char* counter;
+    } cases[] = {
+        {"--wrong-unit-every", false, "faults_wrong_unit"},
+        {"--wrong-unit-every", true, "faults_wrong_unit"},
+        {"--wrong-protocol-every", false, "faults_wrong_protocol"},
+        {"--wrong-echo-every", true, "faults_wrong_echo"},
+    };
+    for (const Case& c : cases) {
+        OpenSlave slave({"--tcp", "0", "--pattern", "demo", c.fault, "1"});
+        ASSERT_TRUE(slave.ready()) << slave.why();
+        int32_t v = 4321;
+        const int32_t rc =
+            c.write ? Set_4X_DX(slave.port, 1, 300, 1, &v) : Get_4X_DX(slave.port, 1, 106, 1, &v);
+        EXPECT_EQ(rc, REGWIRE_ECRC) << c.fault << (c.write ? " write" : " read");
+        EXPECT_EQ(v, 4321);
+        EXPECT_EQ(slave.process.counter(c.counter), 1) << c.counter;
+    }
+}
+
+TEST(RegwireTransfer, TcpLateReplyIsSkippedByTheCallsAfterIt) {
+    // The delay register is answered 500 ms late; later requests at once.
+    OpenSlave slave({"--tcp", "0", "--pattern", "demo", "--delay-ms", "500"});
+    ASSERT_TRUE(slave.ready()) << slave.why();
+    int32_t v = 0;
+    ASSERT_EQ(Get_4X_DX(slave.port, 1, benchslave::kMagicDelay, 1, &v), REGWIRE_ETIMEOUT);
+    int failed = 0;
+    for (int i = 0; i < 1000; ++i) {
+        v = 0;
+        if (Get_4X_DX(slave.port, 1, 106, 1, &v) != REGWIRE_OK || v != 1234) ++failed;
+    }
+    EXPECT_EQ(failed, 0);
 }
 
 }  // namespace

@@ -558,10 +558,12 @@ void HostileSlave::handle(const std::uint8_t* req, int length) {
             break;
         }
     }
-    if (s.stale_first) master_fails = true;
-    s.genuine = !s.stale_first && (effective == Answer::Correct ||
-                                   effective == Answer::DelayedInTime ||
-                                   effective == Answer::TrailingJunk);
+    // A stale reply followed at once by the answer: a master that skips the stale
+    // one takes the answer, and is no longer on guard.
+    const bool answered = effective == Answer::Correct || effective == Answer::DelayedInTime ||
+                          effective == Answer::TrailingJunk;
+    if (s.stale_first && !answered) master_fails = true;
+    s.genuine = answered;
     master_failed_ = master_fails;
     keep(reply, function, start, count);
     ++answers_[static_cast<std::size_t>(step.answer)];

@@ -65,7 +65,7 @@ struct Served {
     Answer answer = Answer::Correct;
     bool stale_first = false;  // an earlier reply went out ahead of the answer
     Answer follower = Answer::Correct;  // with stale_first: how the request itself was answered
-    bool genuine = false;      // the reply to this request was the first thing sent, whole
+    bool genuine = false;      // the reply to this request was sent whole (after any stale one)
     std::vector<std::uint16_t> values;  // reads: the registers the reply carried
     bool applied = false;      // writes: the values went into the table
 };

@@ -74,6 +74,8 @@ class HostilePort {
 public:
     explicit HostilePort(std::uint64_t seed)
         : turnaround_("REGWIRE_TURNAROUND_MS", std::to_string(kTurnaroundMs).c_str()),
+          // The slave's timing rules assume the allowance stays as set.
+          fixed_("REGWIRE_TURNAROUND_MAX_MS", std::to_string(kTurnaroundMs).c_str()),
           slave(seed, kStation, kTurnaroundMs),
           device_("REGWIRE_PORT" + std::to_string(kPort)),
           port_env_(device_.c_str(), slave.device().c_str()),
@@ -177,6 +179,7 @@ public:
     // variable naming the slave's pts.
 private:
     ScopedEnv turnaround_;
+    ScopedEnv fixed_;
 
 public:
     HostileSlave slave;

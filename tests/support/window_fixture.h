@@ -68,6 +68,25 @@ protected:
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
     }
 
+    // The colour of a data cell as drawn at its centre, where a short number does not
+    // reach (numbers stand at the right, addresses at the left).
+    static QColor cellColour(FlexGrid* grid, int row, int col) {
+        return grid->grab().toImage().pixelColor(grid->cellRect(row, col, grid).center());
+    }
+
+    // Whether a data cell is drawn as the selected (current) cell. The style may shade
+    // the highlight colour slightly.
+    static bool drawnHighlighted(FlexGrid* grid, int row, int col) {
+        const QColor shown = cellColour(grid, row, col);
+        auto near = [&shown](const QColor& colour) {
+            return std::abs(shown.red() - colour.red()) <= 16 &&
+                   std::abs(shown.green() - colour.green()) <= 16 &&
+                   std::abs(shown.blue() - colour.blue()) <= 16;
+        };
+        return near(grid->palette().color(QPalette::Active, QPalette::Highlight)) ||
+               near(grid->palette().color(QPalette::Inactive, QPalette::Highlight));
+    }
+
     int messageBoxes() { return static_cast<int>(window_->findChildren<QMessageBox*>().size()); }
 
     // A grid row as its three cell texts.

@@ -48,5 +48,57 @@ TEST(FlexGrid, GeneralAlignmentPutsNumbersRight) {
     EXPECT_EQ(grid.cellAlignment(1, 2), Qt::AlignLeft | Qt::AlignBottom);
 }
 
+// The grid as drawn in the window: grey beyond the last cell, light grey lines
+// between normal cells, black lines between fixed cells, before and after a layout.
+class GridColours : public WindowTest, public ::testing::WithParamInterface<Variant> {
+protected:
+    struct Drawn {
+        QImage image;
+        QColor at(QPoint p) const { return image.pixelColor(p); }
+    };
+    static Drawn draw(FlexGrid* grid) { return {grid->grab().toImage()}; }
+};
+
+TEST_P(GridColours, AreDrawnAsDesigned) {
+    open(GetParam());
+    const QColor grey(128, 128, 128), lightGrey(192, 192, 192), black(0, 0, 0);
+    for (bool laidOut : {false, true}) {
+        if (laidOut) {
+            c().Text1->setText(QStringLiteral("3"));
+            click(c().Command3);
+        }
+        FlexGrid* grid = c().MSFlexGrid1;
+        const Drawn drawn = draw(grid);
+        const QRect last = grid->cellRect(grid->rows() - 1, grid->cols() - 1, grid);
+        const QRect first = grid->cellRect(1, 1, grid);
+        const int inner = grid->width() - grid->frameWidth() - 3;  // inside the frame
+        const int headerMiddle = first.top() / 2;
+        const int numberMiddle = first.left() / 2;
+        SCOPED_TRACE(laidOut ? "laid out" : "as created");
+        // Beyond the last cell: in the header strips and in the cell area.
+        EXPECT_EQ(drawn.at({inner, headerMiddle}), grey);
+        EXPECT_EQ(drawn.at({numberMiddle, grid->height() - 6}), grey);
+        EXPECT_EQ(drawn.at({inner, grid->height() - 6}), grey);
+        ASSERT_LT(last.right() + 2, inner);
+        // Lines between normal cells (a cell's rectangle ends before its line).
+        EXPECT_EQ(drawn.at({first.right() + 1, first.center().y()}), lightGrey);
+        EXPECT_EQ(drawn.at({first.center().x(), first.bottom() + 1}), lightGrey);
+        // Lines between fixed cells, and their face.
+        EXPECT_EQ(drawn.at({first.right() + 1, headerMiddle}), black);
+        EXPECT_EQ(drawn.at({first.center().x(), first.top() - 1}), black);
+        EXPECT_EQ(drawn.at({first.left() - 1, first.center().y()}), black);
+        EXPECT_EQ(drawn.at({numberMiddle, first.bottom() + 1}), black);
+        EXPECT_EQ(drawn.at({first.left() - 1, headerMiddle}), black);  // the corner cell
+        EXPECT_EQ(drawn.at({first.right() - 2, first.top() - 3}),
+                  grid->palette().color(QPalette::Button));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Variants, GridColours,
+                         ::testing::Values(Variant::Word16, Variant::Long32),
+                         [](const auto& p) {
+                             return p.param == Variant::Word16 ? "Word16" : "Long32";
+                         });
+
 }  // namespace
 }  // namespace bench::testing

@@ -1,6 +1,7 @@
 // The window as created: geometry in pixels (twips / 15), texts, colours, fonts,
 // tab order and the differences of the 16-bit and 32-bit windows. Expected values
 // are written out here, not read back from the control table.
+#include <QApplication>
 #include <QGroupBox>
 #include <QFontDatabase>
 #include <QTextLayout>
@@ -133,31 +134,72 @@ TEST_F(WindowTest, ColoursAndFonts) {
               window().palette().color(QPalette::Button));
 }
 
-TEST_F(WindowTest, TabOrderFollowsTheTabIndexes) {
-    open(Variant::Word16);
-    // Focusable controls by ascending tab index (labels and frames take no focus).
-    const std::vector<const char*> expected = {
-        "Option2_0", "Option2_1", "Option2_2", "Combo1",   "Command9", "Command10",
-        "Command1",  "Combo3",    "Combo2",    "Text1",    "MSFlexGrid1", "Text2",
-        "Command3",  "Command2",  "Text3",     "MSFlexGrid2", "Text4", "Text5"};
-    QStringList names;
-    for (const char* name : expected) names << QString::fromUtf8(name);
-    // Walk the focus chain, naming each widget by the control it belongs to.
-    std::vector<std::string> chain;
-    QWidget* widget = control(expected.front());
-    for (int step = 0; step < 400 && chain.size() < expected.size(); ++step) {
-        QWidget* owner = widget;
-        while (owner != nullptr && !names.contains(owner->objectName())) {
-            owner = owner->parentWidget();
-        }
-        const std::string name = owner != nullptr ? owner->objectName().toStdString() : "";
-        if (owner != nullptr && std::find(chain.begin(), chain.end(), name) == chain.end()) {
-            chain.push_back(name);
-        }
-        widget = widget->nextInFocusChain();
+class TabOrder : public WindowTest, public ::testing::WithParamInterface<Variant> {
+protected:
+    void SetUp() override {
+        open(GetParam());
+        QApplication::setActiveWindow(&window());
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window()));
     }
-    EXPECT_EQ(chain, std::vector<std::string>(expected.begin(), expected.end()));
+    // The control that holds the keyboard focus (a list's edit field counts as the list).
+    std::string focused() {
+        for (QWidget* w = QApplication::focusWidget(); w != nullptr; w = w->parentWidget()) {
+            QWidget* parent = w->parentWidget();
+            if (parent == &window() || qobject_cast<QGroupBox*>(parent) != nullptr) {
+                return w->objectName().toStdString();
+            }
+        }
+        return "";
+    }
+    void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QTest::keyClick(QApplication::focusWidget(), key, modifiers);
+    }
+};
+
+TEST_P(TabOrder, TabAndShiftTabVisitEveryControlByTabIndex) {
+    // Focusable controls by ascending tab index (labels and frames take no focus, the
+    // editor is hidden). Of the option buttons, the selected one takes the focus.
+    const std::vector<std::string> order = {
+        "Option2_2", "Combo1",   "Command9", "Command10", "Command1", "Combo3",
+        "Combo2",    "Text1",    "MSFlexGrid1", "Text2",  "Command3", "Command2",
+        "Text3",     "MSFlexGrid2", "Text4"};
+    c().Option2[2]->setFocus();
+    ASSERT_EQ(focused(), order.front());
+    std::vector<std::string> forward;
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        press(Qt::Key_Tab);
+        forward.push_back(focused());
+    }
+    std::vector<std::string> expected(order.begin() + 1, order.end());
+    expected.push_back(order.front());  // round to the first control again
+    EXPECT_EQ(forward, expected);
+
+    std::vector<std::string> backward;
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        press(Qt::Key_Backtab, Qt::ShiftModifier);
+        backward.push_back(focused());
+    }
+    expected.assign(order.rbegin(), order.rend());
+    EXPECT_EQ(backward, expected);
 }
+
+TEST_P(TabOrder, ArrowKeysMoveBetweenTheCellsOfAGrid) {
+    c().Text4->setText(QStringLiteral("3"));
+    window().writePanel().Timer2_Timer();
+    FlexGrid* grid = c().MSFlexGrid2;
+    grid->setFocus();
+    grid->setCurrent(1, 1);
+    press(Qt::Key_Down);
+    press(Qt::Key_Right);
+    EXPECT_EQ(grid->row(), 2);
+    EXPECT_EQ(grid->col(), 2);
+    EXPECT_EQ(focused(), "MSFlexGrid2");
+}
+
+INSTANTIATE_TEST_SUITE_P(Variants, TabOrder, ::testing::Values(Variant::Word16, Variant::Long32),
+                         [](const auto& p) {
+                             return p.param == Variant::Word16 ? "Word16" : "Long32";
+                         });
 
 TEST_F(WindowTest, InitialStates) {
     open(Variant::Word16);
@@ -188,6 +230,30 @@ int missingGlyphs(const QString& text, const QFont& font) {
         for (quint32 glyph : run.glyphIndexes()) missing += glyph == 0 ? 1 : 0;
     }
     return missing;
+}
+
+// The family of the face that actually draws `text` in `font`, fallbacks included.
+QString drawingFamily(const QString& text, const QFont& font) {
+    QTextLayout layout(text, font);
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    const QList<QGlyphRun> runs = layout.glyphRuns();
+    return runs.size() == 1 ? runs.front().rawFont().familyName() : QString();
+}
+
+TEST_F(WindowTest, DigitsLatinAndChineseComeFromOneSongFace) {
+    for (Variant variant : {Variant::Word16, Variant::Long32}) {
+        open(variant);
+        for (const char* name : {"MSFlexGrid1", "MSFlexGrid2", "Command1"}) {
+            const QFont font = control(name)->font();
+            const QString chinese = drawingFamily(QStringLiteral("编号"), font);
+            SCOPED_TRACE(std::string(name) + " in " + chinese.toStdString());
+            EXPECT_TRUE(font.families().contains(chinese));
+            EXPECT_EQ(drawingFamily(QStringLiteral("65535"), font), chinese);
+            EXPECT_EQ(drawingFamily(QStringLiteral("Ab"), font), chinese);
+        }
+    }
 }
 
 TEST_F(WindowTest, EveryChineseTextHasGlyphs) {
