@@ -111,8 +111,8 @@ NoticeText failureNotice(const FailedCall& call, const std::vector<RefusedValue>
     notice.title = std::string(verb(call.command)) + "失败";
     // The values are the reason only when the driver refused them for their range.
     const bool valuesRefused = call.result == REGWIRE_ERANGE && !refused.empty();
-    notice.sentence = sentence(call, valuesRefused ? refusedText(refused)
-                                                   : resultReason(call.result, call.station));
+    notice.sentence = sentence(
+        call, valuesRefused ? refusedText(refused) : resultReason(call.result, call.station));
     notice.detail = technical(call);
     return notice;
 }

@@ -99,7 +99,8 @@ TEST(CloseFailure, APortThatWasNotOpenIsNoFailureWorthANotice) {
 }
 
 TEST(StaleReadTip, GivesTheReasonAndTheLastGoodReadOrNever) {
-    const FailedCall call{Command::Read, "Get_4X_DX", 6, 1, REGWIRE_ENOTOPEN, "port 6 (/dev/ttyS5) is not open"};
+    const FailedCall call{
+        Command::Read, "Get_4X_DX", 6, 1, REGWIRE_ENOTOPEN, "port 6 (/dev/ttyS5) is not open"};
     EXPECT_EQ(staleReadTip(call, ""),
               "读取端口 6 失败：端口未打开。\n上次成功读取：从未\n"
               "port 6 (/dev/ttyS5) is not open\nGet_4X_DX returned -2");

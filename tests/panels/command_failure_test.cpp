@@ -13,13 +13,13 @@ struct FailureCase {
     Variant variant;
     Press press;
     int32_t result;
-    const char* detail;          // what the library says of the failure
-    const char* sentence;        // the notice's sentence; null: no notice
-    const char* technical;       // part of its detail
+    const char* detail;     // what the library says of the failure
+    const char* sentence;   // the notice's sentence; null: no notice
+    const char* technical;  // part of its detail
 };
 
 class CommandFailure : public WindowTest, public ::testing::WithParamInterface<FailureCase> {
-protected:
+  protected:
     void press(Press p) {
         click(p == Press::Open ? c().Command9 : p == Press::Close ? c().Command10 : c().Command2);
     }
@@ -63,13 +63,13 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"OpenWorks", Variant::Word16, Press::Open, REGWIRE_OK, "", nullptr, ""},
         FailureCase{"CloseLost", Variant::Long32, Press::Close, REGWIRE_EIO, "",
                     "关闭端口 6 失败：通讯线路故障。", "ClosePort_Modbus returned -8"},
-        FailureCase{"CloseNotOpen", Variant::Word16, Press::Close, REGWIRE_ENOTOPEN, "",
-                    nullptr, ""},
+        FailureCase{"CloseNotOpen", Variant::Word16, Press::Close, REGWIRE_ENOTOPEN, "", nullptr,
+                    ""},
         FailureCase{"WriteTimedOut", Variant::Long32, Press::Write, REGWIRE_ETIMEOUT,
                     "port 6 (/dev/pts/3): station 1: no reply in 0.2 s",
                     "写入端口 6 失败：站号 1 的从站没有按时应答。", "/dev/pts/3"},
-        FailureCase{"WriteException", Variant::Word16, Press::Write, REGWIRE_EXCEPTION_BASE - 2,
-                    "", "写入端口 6 失败：站号 1 的从站回复异常码 2（非法数据地址）。",
+        FailureCase{"WriteException", Variant::Word16, Press::Write, REGWIRE_EXCEPTION_BASE - 2, "",
+                    "写入端口 6 失败：站号 1 的从站回复异常码 2（非法数据地址）。",
                     "Set_4X_DX returned -102"},
         FailureCase{"WriteOutOfRange", Variant::Word16, Press::Write, REGWIRE_ERANGE, "",
                     "写入端口 6 失败：第 1 行的值 70000 超出 -32768..65535，未写入任何值。",

@@ -18,7 +18,8 @@ constexpr char kGuard = '#';
 
 std::string detail(int32_t port) {
     std::array<char, 512> text{};
-    const int32_t length = Regwire_lastfailure(port, text.data(), static_cast<int32_t>(text.size()));
+    const int32_t length =
+        Regwire_lastfailure(port, text.data(), static_cast<int32_t>(text.size()));
     EXPECT_LT(length, static_cast<int32_t>(text.size()));
     EXPECT_EQ(static_cast<std::size_t>(length), std::strlen(text.data()));
     return text.data();
@@ -33,17 +34,14 @@ TEST(RegwireFailureDetail, CopiesIntoAnyBufferWithoutWritingPastIt) {
 
     struct Case {
         int32_t port;
-        int32_t size;      // what the caller says its buffer holds
+        int32_t size;  // what the caller says its buffer holds
         bool null_text;
         const char* expected;  // what it then holds; null: untouched
         int32_t returned;
     } cases[] = {
-        {43, 0, false, nullptr, length},
-        {43, -5, false, nullptr, length},
-        {43, 64, true, nullptr, length},
-        {43, 1, false, "", length},
-        {43, 5, false, "port", length},
-        {9999, 16, false, "", 0},        // a port never used
+        {43, 0, false, nullptr, length}, {43, -5, false, nullptr, length},
+        {43, 64, true, nullptr, length}, {43, 1, false, "", length},
+        {43, 5, false, "port", length},  {9999, 16, false, "", 0},  // a port never used
         {INT32_MIN, 16, false, "", 0},
     };
     for (const Case& c : cases) {
@@ -107,7 +105,8 @@ TEST(RegwireFailureDetail, TransfersSayWhatHappenedAndWhere) {
     ASSERT_EQ(Set_4X_DX(bench.port, 3, 60001, 1, buf.data()), REGWIRE_ETIMEOUT);
     text = detail(bench.port);
     EXPECT_NE(text.find("station 3, writing registers 60001..60001: no reply within"),
-              std::string::npos) << text;
+              std::string::npos)
+        << text;
 
     buf[1] = 70000;
     ASSERT_EQ(Set_4X_DX(bench.port, 1, 0, 2, buf.data()), REGWIRE_ERANGE);
