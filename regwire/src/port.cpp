@@ -29,16 +29,20 @@ bool env_trace() {
     return text != nullptr && *text != '\0' && std::string(text) != "0";
 }
 
-std::string device_for(int32_t number) {
-    const PortMapping mapping = resolve_port(number);
-    if (env_trace()) trace_mapping(number, mapping);
-    return mapping.device;
+// Where a failed port's device came from, and what was wrong in the map files.
+std::string mapping_note(const PortMapping& mapping) {
+    std::string note = "; device from " + std::string(source_name(mapping.source));
+    if (!mapping.origin.empty()) note += " " + mapping.origin;
+    for (const std::string& problem : mapping.problems) note += "; " + problem;
+    return note;
 }
 
 }  // namespace
 
 int32_t Port::open(int32_t number, int baud, char parity, std::unique_ptr<Port>& out) {
-    const std::string device = device_for(number);
+    const PortMapping mapping = resolve_port(number);
+    if (env_trace()) trace_mapping(number, mapping);
+    const std::string& device = mapping.device;
     Timing timing;
     timing.turnaround_us = env_ms("REGWIRE_TURNAROUND_MS", 100000);
     timing.max_turnaround_us =
@@ -50,7 +54,8 @@ int32_t Port::open(int32_t number, int baud, char parity, std::unique_ptr<Port>&
         std::string reason = take_reason();
         if (reason.empty()) reason = Regwire_strerror(rc);
         const std::string detail =
-            "port " + std::to_string(number) + " (" + device + "): open: " + reason;
+            "port " + std::to_string(number) + " (" + device + "): open: " + reason +
+            mapping_note(mapping);
         if (env_trace()) trace_open_failure(detail, rc);
         note_failure(number, detail);
         return rc;

@@ -1,12 +1,16 @@
 // Regwire_lastfailure: the detail of a port's last failure, copied safely into
 // any buffer, naming the device and the reason a result code cannot give.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <array>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "benchslave/fault_addresses.h"
 #include "open_slave.h"
 
 namespace {
@@ -86,35 +90,58 @@ TEST(RegwireFailureDetail, AFailedOpenNamesTheDeviceAndTheSystemsReason) {
     }
 }
 
+TEST(RegwireFailureDetail, AFailedOpenNamesTheMapLineOfItsDeviceAndTheLinesIgnored) {
+    char config[] = "/tmp/regwire-config-XXXXXX";
+    ASSERT_NE(mkdtemp(config), nullptr);
+    const std::string dir = std::string(config) + "/regwire";
+    ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+    const std::string file = dir + "/ports.conf";
+    std::FILE* out = std::fopen(file.c_str(), "w");
+    ASSERT_NE(out, nullptr);
+    std::fputs("# bench adapter\n45 = /nonexistent/mapped-device\n45 /dev/ttyUSB9\n", out);
+    std::fclose(out);
+    {
+        ScopedEnv home("XDG_CONFIG_HOME", config);
+        EXPECT_EQ(OpenPort_Modbus(45, 2, 0), REGWIRE_EOPEN);
+    }
+    const std::string text = detail(45);
+    EXPECT_NE(text.find("port 45 (/nonexistent/mapped-device)"), std::string::npos) << text;
+    EXPECT_NE(text.find("user file " + file + ":2"), std::string::npos) << text;
+    EXPECT_NE(text.find(file + ":3"), std::string::npos) << text;
+    std::remove(file.c_str());
+    rmdir(dir.c_str());
+    rmdir(config);
+}
+
 TEST(RegwireFailureDetail, TransfersSayWhatHappenedAndWhere) {
-    OpenSlave bench({"--bad-crc-every", "2"});
-    ASSERT_TRUE(bench.ready()) << bench.why();
+    OpenSlave slave({"--bad-crc-every", "2"});
+    ASSERT_TRUE(slave.ready()) << slave.why();
     std::array<int32_t, 64> buf{};
     // A split read whose second request fails.
-    ASSERT_EQ(Get_4X_LDX(bench.port, 1, 0, 64, buf.data()), REGWIRE_ECRC);
-    std::string text = detail(bench.port);
+    ASSERT_EQ(Get_4X_LDX(slave.port, 1, 0, 64, buf.data()), REGWIRE_ECRC);
+    std::string text = detail(slave.port);
     EXPECT_NE(text.find("station 1, reading registers 0..127"), std::string::npos) << text;
     EXPECT_NE(text.find("(request 2 of 2)"), std::string::npos) << text;
     EXPECT_NE(text.find("/dev/"), std::string::npos) << text;
 
     // A success leaves the last failure's detail as it was.
-    ASSERT_EQ(Get_4X_DX(bench.port, 1, 0, 1, buf.data()), REGWIRE_OK);
-    EXPECT_EQ(detail(bench.port), text);
+    ASSERT_EQ(Get_4X_DX(slave.port, 1, 0, 1, buf.data()), REGWIRE_OK);
+    EXPECT_EQ(detail(slave.port), text);
 
     // A magic register the slave never answers: the timeout with its length.
-    ASSERT_EQ(Set_4X_DX(bench.port, 3, 60001, 1, buf.data()), REGWIRE_ETIMEOUT);
-    text = detail(bench.port);
+    ASSERT_EQ(Set_4X_DX(slave.port, 3, benchslave::kMagicNoReply, 1, buf.data()), REGWIRE_ETIMEOUT);
+    text = detail(slave.port);
     EXPECT_NE(text.find("station 3, writing registers 60001..60001: no reply within"),
               std::string::npos)
         << text;
 
     buf[1] = 70000;
-    ASSERT_EQ(Set_4X_DX(bench.port, 1, 0, 2, buf.data()), REGWIRE_ERANGE);
-    EXPECT_NE(detail(bench.port).find("value 70000 (buffer[1])"), std::string::npos);
+    ASSERT_EQ(Set_4X_DX(slave.port, 1, 0, 2, buf.data()), REGWIRE_ERANGE);
+    EXPECT_NE(detail(slave.port).find("value 70000 (buffer[1])"), std::string::npos);
 
-    ASSERT_EQ(ClosePort_Modbus(bench.port), REGWIRE_OK);
-    ASSERT_EQ(Get_4X_DX(bench.port, 1, 0, 1, buf.data()), REGWIRE_ENOTOPEN);
-    EXPECT_NE(detail(bench.port).find("not open"), std::string::npos);
+    ASSERT_EQ(ClosePort_Modbus(slave.port), REGWIRE_OK);
+    ASSERT_EQ(Get_4X_DX(slave.port, 1, 0, 1, buf.data()), REGWIRE_ENOTOPEN);
+    EXPECT_NE(detail(slave.port).find("not open"), std::string::npos);
 }
 
 }  // namespace
