@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The smallest Qt Widgets program with one window, the yardstick for the start-up
 // time and memory of the register tools: same toolkit, same window size, no
 // controls. The size is Wordbench's, so that both draw the same number of pixels.
@@ -15,7 +16,8 @@ int main(int argc, char** argv) {
     window.setWindowTitle(QStringLiteral("bare window"));
     window.setFixedSize(951, 713);
     if (argc > 1 && std::strcmp(argv[1], "--chinese-label") == 0) {
-        auto* label = new QLabel(QString::fromUtf8("编号 当前值 寄存器地址 打开 关闭 开始读 写入 退出"), &window);
+        auto* label = new QLabel(
+            QString::fromUtf8("编号 当前值 寄存器地址 打开 关闭 开始读 写入 退出"), &window);
         label->setFont(QFont(QString::fromUtf8("宋体"), 9));
         label->move(10, 10);
     }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // CPU used by an idle wordbench (only the write-grid timer running, as after
 // start-up) beside a bare Qt window, both started offscreen at the same time and
 // watched over the same seconds: utime + stime from /proc/<pid>/stat, and the
@@ -33,7 +34,8 @@ int main(int argc, char** argv) {
     perf::Args args(argc, argv, {"--seconds"}, {});
     const long seconds = args.number("--seconds", 60);
     if (!args.ok()) {
-        std::fprintf(stderr, "bench_idle: %s\nusage: bench_idle [--seconds N]\n", args.error().c_str());
+        std::fprintf(stderr, "bench_idle: %s\nusage: bench_idle [--seconds N]\n",
+                     args.error().c_str());
         return 2;
     }
     perf::RuntimeDir runtime;
@@ -45,7 +47,8 @@ int main(int argc, char** argv) {
     const char* paths[2] = {WORDBENCH_PATH, BARE_WINDOW_PATH};
     for (int i = 0; i < 2; ++i) {
         std::string error;
-        programs[i].child = support::Child::spawn(perf::offscreen_program({paths[i]}, runtime.path()), error);
+        programs[i].child =
+            support::Child::spawn(perf::offscreen_program({paths[i]}, runtime.path()), error);
         if (!programs[i].child) {
             std::fprintf(stderr, "bench_idle: %s: %s\n", programs[i].name, error.c_str());
             return 1;
@@ -94,18 +97,21 @@ int main(int argc, char** argv) {
         fine[i] = w.ns_before >= 0 && w.ns_after >= 0
                       ? 100.0 * static_cast<double>(w.ns_after - w.ns_before) / 1e9 / wall
                       : -1;
-        std::printf("  %-11s %.2f s of CPU in %.1f s (clock ticks): %.3f %% of one core; "
-                    "scheduler account: %.4f %%\n",
-                    w.name, cpu_s, wall, percent[i], fine[i]);
+        std::printf(
+            "  %-11s %.2f s of CPU in %.1f s (clock ticks): %.3f %% of one core; "
+            "scheduler account: %.4f %%\n",
+            w.name, cpu_s, wall, percent[i], fine[i]);
         w.child->stop();
     }
     char figure[64];
     char comparison[64];
     char measurement[96];
     std::snprintf(figure, sizeof figure, "%.3f %% of a core (finer: %.4f %%)", percent[0], fine[0]);
-    std::snprintf(comparison, sizeof comparison, "bare window %.3f %% (finer: %.4f %%)", percent[1], fine[1]);
-    std::snprintf(measurement, sizeof measurement, "idle wordbench CPU over %ld s (Timer2 only)", seconds);
+    std::snprintf(comparison, sizeof comparison, "bare window %.3f %% (finer: %.4f %%)", percent[1],
+                  fine[1]);
+    std::snprintf(measurement, sizeof measurement, "idle wordbench CPU over %ld s (Timer2 only)",
+                  seconds);
     perf::print_row({measurement, figure, comparison, perf::ratio_text(fine[0], fine[1]),
-                             "< 0.5 % of a core", perf::verdict_text(std::max(percent[0], fine[0]) < 0.5)});
+                     "< 0.5 % of a core", perf::verdict_text(std::max(percent[0], fine[0]) < 0.5)});
     return 0;
 }

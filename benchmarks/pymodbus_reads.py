@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 """Reads 64 holding registers from station 1 COUNT times with pymodbus's serial
 client and prints how long each read took, in milliseconds, one per line.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Round trips through libRegwire.so beside the same transfers made with raw
 // libmodbus calls, on one pseudo-terminal against one benchslave, in two passes:
 // master and simulator on one CPU, then placed by the scheduler; then a third
@@ -42,7 +43,7 @@ const char* const kOpNames[kOps] = {"Get_4X_DX", "Get_4X_LDX", "Set_4X_DX", "Set
 
 // One side of the comparison: opens the line, makes calls, closes it.
 class Side {
-public:
+  public:
     virtual ~Side() = default;
     virtual bool open(std::string& error) = 0;
     virtual void close() = 0;
@@ -51,7 +52,7 @@ public:
 };
 
 class RegwireSide : public Side {
-public:
+  public:
     explicit RegwireSide(const support::RegwireLibrary& api) : api_(api) {}
     bool open(std::string& error) override {
         const int32_t rc = api_.OpenPort_Modbus(kPort, kSpeedIndex, kParityIndex);
@@ -62,8 +63,12 @@ public:
     bool call(Op op, int sequence, std::string& error) override {
         int32_t rc = 0;
         switch (op) {
-            case Read16: rc = api_.Get_4X_DX(kPort, kStation, 0, kValues, buffer_); break;
-            case Read32: rc = api_.Get_4X_LDX(kPort, kStation, 0, kValues, buffer_); break;
+            case Read16:
+                rc = api_.Get_4X_DX(kPort, kStation, 0, kValues, buffer_);
+                break;
+            case Read32:
+                rc = api_.Get_4X_LDX(kPort, kStation, 0, kValues, buffer_);
+                break;
             case Write16:
                 for (int i = 0; i < kValues; ++i) buffer_[i] = (sequence + i) & 0x7FFF;
                 rc = api_.Set_4X_DX(kPort, kStation, 0, kValues, buffer_);
@@ -72,13 +77,14 @@ public:
                 for (int i = 0; i < kValues; ++i) buffer_[i] = sequence * 65599 + i;
                 rc = api_.Set_4X_LDX(kPort, kStation, 0, kValues, buffer_);
                 break;
-            case kOps: break;
+            case kOps:
+                break;
         }
         if (rc != 0) error = std::string(kOpNames[op]) + ": " + api_.Regwire_strerror(rc);
         return rc == 0;
     }
 
-private:
+  private:
     const support::RegwireLibrary& api_;
     int32_t buffer_[kValues] = {};
 };
@@ -86,12 +92,13 @@ private:
 // The same transfers as Regwire makes them: one request for 64 registers, two
 // (124 + 4 read, 122 + 6 written) for 64 values of 32 bits.
 class RawSide : public Side {
-public:
+  public:
     explicit RawSide(std::string address) : address_(std::move(address)) {}
     ~RawSide() override { close(); }
     bool open(std::string& error) override {
         const bool tcp = address_.rfind("tcp:", 0) == 0;
-        ctx_ = tcp ? modbus_new_tcp("127.0.0.1", std::atoi(address_.substr(address_.rfind(':') + 1).c_str()))
+        ctx_ = tcp ? modbus_new_tcp("127.0.0.1",
+                                    std::atoi(address_.substr(address_.rfind(':') + 1).c_str()))
                    : modbus_new_rtu(address_.c_str(), kBaud, 'E', 8, 1);
         if (ctx_ == nullptr || modbus_set_slave(ctx_, kStation) != 0 || modbus_connect(ctx_) != 0) {
             error = std::string("libmodbus: ") + modbus_strerror(errno);
@@ -103,7 +110,8 @@ public:
         // for both): the same settings on both sides, so that only the code in
         // between differs.
         // Over TCP: the allowance and 50 ms.
-        const double response_ms = tcp ? 150.0 : perf::response_bound_ms({8, 5 + 2 * kValues}, kBaud, 100);
+        const double response_ms =
+            tcp ? 150.0 : perf::response_bound_ms({8, 5 + 2 * kValues}, kBaud, 100);
         modbus_set_response_timeout(ctx_, 0, static_cast<uint32_t>(response_ms * 1000));
         modbus_set_byte_timeout(ctx_, 0, kByteTimeoutUs);
         return true;
@@ -130,7 +138,8 @@ public:
                 }
                 break;
             case Write16:
-                for (int i = 0; i < kValues; ++i) regs_[i] = static_cast<uint16_t>((sequence + i) & 0x7FFF);
+                for (int i = 0; i < kValues; ++i)
+                    regs_[i] = static_cast<uint16_t>((sequence + i) & 0x7FFF);
                 ok = modbus_write_registers(ctx_, 0, kValues, regs_) == kValues;
                 break;
             case Write32:
@@ -142,13 +151,14 @@ public:
                 ok = modbus_write_registers(ctx_, 0, 122, regs_) == 122 &&
                      modbus_write_registers(ctx_, 122, 6, regs_ + 122) == 6;
                 break;
-            case kOps: break;
+            case kOps:
+                break;
         }
         if (!ok) error = std::string("libmodbus ") + kOpNames[op] + ": " + modbus_strerror(errno);
         return ok;
     }
 
-private:
+  private:
     std::string address_;
     modbus_t* ctx_ = nullptr;
     uint16_t regs_[2 * kValues] = {};
@@ -168,7 +178,8 @@ bool run_block(Side& side, int count, int& sequence, Samples& samples, std::stri
         for (int op = 0; ok && op < kOps; ++op) {
             const auto began = Clock::now();
             ok = side.call(static_cast<Op>(op), ++sequence, error);
-            const double ms = std::chrono::duration<double, std::milli>(Clock::now() - began).count();
+            const double ms =
+                std::chrono::duration<double, std::milli>(Clock::now() - began).count();
             if (i >= 0) block[op].push_back(ms);
         }
     }
@@ -196,15 +207,15 @@ std::string ratio_figure(double x) {
 // One pass: a fresh simulator, both sides in alternating blocks, the rows.
 // `cpu` >= 0 puts master and simulator on that CPU; -1 leaves them to the scheduler.
 // `tcp`: the simulator listens on the loopback and both sides speak Modbus TCP.
-bool measure_pass(const support::RegwireLibrary& api, long calls, long block, int cpu, bool first_pass,
-                  bool tcp = false) {
+bool measure_pass(const support::RegwireLibrary& api, long calls, long block, int cpu,
+                  bool first_pass, bool tcp = false) {
     const bool pinned = cpu >= 0;
     if (!(pinned ? perf::pin_to_cpu(cpu) : perf::use_all_cpus())) {
         std::fprintf(stderr, "bench_roundtrip: cannot set the CPUs to use\n");
         return false;
     }
-    support::SlaveProcess slave(support::SlaveOptions::for_timing(tcp ? std::vector<std::string>{"--tcp", "0"}
-                                                                      : std::vector<std::string>{}));
+    support::SlaveProcess slave(support::SlaveOptions::for_timing(
+        tcp ? std::vector<std::string>{"--tcp", "0"} : std::vector<std::string>{}));
     if (!slave.started()) {
         std::fprintf(stderr, "bench_roundtrip: %s\n", slave.error().c_str());
         return false;
@@ -240,10 +251,11 @@ bool measure_pass(const support::RegwireLibrary& api, long calls, long block, in
     for (int op = 0; op < kOps; ++op) {
         r[op] = perf::summarize(flat(regwire_ms[op]));
         m[op] = perf::summarize(flat(raw_ms[op]));
-        std::printf("  %-10s Regwire median %s p99 %s max %s | raw libmodbus median %s p99 %s max %s\n",
-                    kOpNames[op], ms_text(r[op].median).c_str(), ms_text(r[op].p99).c_str(),
-                    ms_text(r[op].max).c_str(), ms_text(m[op].median).c_str(), ms_text(m[op].p99).c_str(),
-                    ms_text(m[op].max).c_str());
+        std::printf(
+            "  %-10s Regwire median %s p99 %s max %s | raw libmodbus median %s p99 %s max %s\n",
+            kOpNames[op], ms_text(r[op].median).c_str(), ms_text(r[op].p99).c_str(),
+            ms_text(r[op].max).c_str(), ms_text(m[op].median).c_str(), ms_text(m[op].p99).c_str(),
+            ms_text(m[op].max).c_str());
     }
 
     using perf::print_row;
@@ -261,30 +273,34 @@ bool measure_pass(const support::RegwireLibrary& api, long calls, long block, in
     for (Op op : {Read32, Write32}) {
         const Op base = op == Read32 ? Read16 : Write16;
         const double x = perf::paired_ratio(regwire_ms[op], regwire_ms[base]);
-        print_row({std::string(kOpNames[op]) + " 64 values (2 requests), per call" + on, figure(r[op]),
-                   std::string(kOpNames[base]) + " " + figure(r[base]), ratio_figure(x), "<= 2.1x",
-                   perf::verdict_text(x > 0 && x <= 2.1)});
+        print_row({std::string(kOpNames[op]) + " 64 values (2 requests), per call" + on,
+                   figure(r[op]), std::string(kOpNames[base]) + " " + figure(r[base]),
+                   ratio_figure(x), "<= 2.1x", perf::verdict_text(x > 0 && x <= 2.1)});
     }
     for (Op op : {Read32, Write32}) {
         // The same two requests against one from raw libmodbus: the floor of the
         // ratio above on this line and machine, whatever the library.
         const Op base = op == Read32 ? Read16 : Write16;
         const double x = perf::paired_ratio(raw_ms[op], raw_ms[base]);
-        print_row({std::string("  raw libmodbus: ") + (op == Read32 ? "read" : "write") + " of 2 requests beside 1" + on,
+        print_row({std::string("  raw libmodbus: ") + (op == Read32 ? "read" : "write") +
+                       " of 2 requests beside 1" + on,
                    figure(m[op]), "1 request " + figure(m[base]), ratio_figure(x), "-", "-"});
     }
     if (first_pass) {
         for (Op op : {Read32, Write32}) {
             const double x = perf::paired_ratio(regwire_ms[op], raw_ms[op]);
-            print_row({std::string("  ") + kOpNames[op] + " beside raw libmodbus (2 requests each)" + on,
-                       figure(r[op]), "raw libmodbus " + figure(m[op]), ratio_figure(x), "-", "-"});
+            print_row(
+                {std::string("  ") + kOpNames[op] + " beside raw libmodbus (2 requests each)" + on,
+                 figure(r[op]), "raw libmodbus " + figure(m[op]), ratio_figure(x), "-", "-"});
         }
         const double wire16 = perf::wire_ms(perf::read_exchanges(64, 125), kBaud);
         const double wire32 = perf::wire_ms(perf::read_exchanges(128, 124), kBaud);
-        print_row({"  Get_4X_DX beside the line time of a real 38400 line", ms_text(r[Read16].median),
-                   "line " + ms_text(wire16), perf::ratio_text(r[Read16].median, wire16), "-", "-"});
-        print_row({"  Get_4X_LDX beside the line time of a real 38400 line", ms_text(r[Read32].median),
-                   "line " + ms_text(wire32), perf::ratio_text(r[Read32].median, wire32), "-", "-"});
+        print_row({"  Get_4X_DX beside the line time of a real 38400 line",
+                   ms_text(r[Read16].median), "line " + ms_text(wire16),
+                   perf::ratio_text(r[Read16].median, wire16), "-", "-"});
+        print_row({"  Get_4X_LDX beside the line time of a real 38400 line",
+                   ms_text(r[Read32].median), "line " + ms_text(wire32),
+                   perf::ratio_text(r[Read32].median, wire32), "-", "-"});
     }
     slave.stop();
     return true;
@@ -298,20 +314,24 @@ int main(int argc, char** argv) {
     const long block = args.number("--block", 25);
     const long cpu = args.number("--cpu", perf::default_bench_cpu(), 0);
     if (!args.ok() || (args.flag("--one-cpu-only") && args.flag("--free-only"))) {
-        std::fprintf(stderr,
-                     "bench_roundtrip: %s\nusage: bench_roundtrip [--calls N] [--block N] [--cpu N] "
-                     "[--one-cpu-only | --free-only]\n",
-                     args.ok() ? "choose one pass at most" : args.error().c_str());
+        std::fprintf(
+            stderr,
+            "bench_roundtrip: %s\nusage: bench_roundtrip [--calls N] [--block N] [--cpu N] "
+            "[--one-cpu-only | --free-only]\n",
+            args.ok() ? "choose one pass at most" : args.error().c_str());
         return 2;
     }
     support::RegwireLibrary api;
     if (!support::load_or_report("bench_roundtrip", api)) return 1;
-    std::printf("bench_roundtrip: %ld calls of each kind per side in blocks of %ld, Regwire from %s\n", calls,
-                block, api.path().c_str());
-    std::printf("  a real line at %d bit/s takes %s for the 64-register read and %s for the 64-value 32-bit "
-                "read (2 requests); ratios are medians over adjacent block pairs\n",
-                kBaud, perf::ms_text(perf::wire_ms(perf::read_exchanges(64, 125), kBaud)).c_str(),
-                perf::ms_text(perf::wire_ms(perf::read_exchanges(128, 124), kBaud)).c_str());
+    std::printf(
+        "bench_roundtrip: %ld calls of each kind per side in blocks of %ld, Regwire from %s\n",
+        calls, block, api.path().c_str());
+    std::printf(
+        "  a real line at %d bit/s takes %s for the 64-register read and %s for the 64-value "
+        "32-bit "
+        "read (2 requests); ratios are medians over adjacent block pairs\n",
+        kBaud, perf::ms_text(perf::wire_ms(perf::read_exchanges(64, 125), kBaud)).c_str(),
+        perf::ms_text(perf::wire_ms(perf::read_exchanges(128, 124), kBaud)).c_str());
     // Master and slave on one CPU: a pty round trip is then two context switches,
     // steady to a few percent. Free: the scheduler places them, as it would the
     // program and the kernel's serial driver; cross-CPU wake-ups show there.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs every benchmark program of a build and prints one table of their results.
 #
 #   benchmarks/run.sh BIN_DIR            full run (about 3 minutes, 60 s of it idle)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How long a read of 64 registers holds its caller when the slave stays silent,
 // at 9600, 38400 and 115200 bit/s, beside the bound Regwire promises: request and
 // reply on the line plus the turnaround allowance. Also: the first successful
@@ -83,7 +84,8 @@ int main(int argc, char** argv) {
     std::optional<support::SlaveProcess> clean;
     if (silent.started()) clean.emplace(support::SlaveOptions::for_timing({}));
     if (!clean || !clean->started()) {
-        std::fprintf(stderr, "bench_silent: %s\n", (clean ? clean->error() : silent.error()).c_str());
+        std::fprintf(stderr, "bench_silent: %s\n",
+                     (clean ? clean->error() : silent.error()).c_str());
         return 1;
     }
     ::setenv(("REGWIRE_PORT" + std::to_string(kSilentPort)).c_str(), silent.address().c_str(), 1);
@@ -91,9 +93,10 @@ int main(int argc, char** argv) {
     support::RegwireLibrary api;
     if (!support::load_or_report("bench_silent", api)) return 1;
     const double turnaround = turnaround_ms();
-    std::printf("bench_silent: %ld calls per case, turnaround allowance %.0f ms, silent slave on %s "
-                "(--no-reply-every 1), answering slave on %s\n",
-                calls, turnaround, silent.address().c_str(), clean->address().c_str());
+    std::printf(
+        "bench_silent: %ld calls per case, turnaround allowance %.0f ms, silent slave on %s "
+        "(--no-reply-every 1), answering slave on %s\n",
+        calls, turnaround, silent.address().c_str(), clean->address().c_str());
 
     using perf::ms_text;
     const perf::Exchange read{8, 5 + 2 * 64};
@@ -103,7 +106,8 @@ int main(int argc, char** argv) {
         const double bound = perf::response_bound_ms(read, baud, turnaround);
 
         // The failed call itself.
-        if (!expect("OpenPort_Modbus", api.OpenPort_Modbus(kSilentPort, speed, 2), 0, api)) return 1;
+        if (!expect("OpenPort_Modbus", api.OpenPort_Modbus(kSilentPort, speed, 2), 0, api))
+            return 1;
         std::vector<double> failed;
         for (long i = 0; i < calls; ++i) {
             const Timed t = read64(api, kSilentPort, 0);
@@ -120,7 +124,9 @@ int main(int argc, char** argv) {
         std::vector<double> after_failure;
         std::vector<double> ordinary;
         for (long i = 0; i < calls; ++i) {
-            if (!expect("a read of register 60001", read64(api, kCleanPort, benchslave::kMagicNoReply - 63).rc, kTimeout, api)) return 1;
+            if (!expect("a read of register 60001",
+                        read64(api, kCleanPort, benchslave::kMagicNoReply - 63).rc, kTimeout, api))
+                return 1;
             const Timed first = read64(api, kCleanPort, 0);
             const Timed second = read64(api, kCleanPort, 0);
             if (!expect("the read after a failure", first.rc, 0, api) ||
@@ -137,18 +143,19 @@ int main(int argc, char** argv) {
         const auto o = perf::summarize(ordinary);
         if (baud == 38400) blocked_38400 = f.max;
         const double watch = perf::response_bound_ms({0, read.reply_bytes}, baud, turnaround);
-        std::printf("  %6d bit/s: failed read median %s max %s, bound %s | after a failure %s "
-                    "(watch %s), ordinary %s\n",
-                    baud, ms_text(f.median).c_str(), ms_text(f.max).c_str(), ms_text(bound).c_str(),
-                    ms_text(a.median).c_str(), ms_text(watch).c_str(), ms_text(o.median).c_str());
+        std::printf(
+            "  %6d bit/s: failed read median %s max %s, bound %s | after a failure %s "
+            "(watch %s), ordinary %s\n",
+            baud, ms_text(f.median).c_str(), ms_text(f.max).c_str(), ms_text(bound).c_str(),
+            ms_text(a.median).c_str(), ms_text(watch).c_str(), ms_text(o.median).c_str());
         const std::string at = " at " + std::to_string(baud);
         perf::print_row({"silent slave: 64-register read blocks" + at + " (worst)",
-                                 ms_text(f.max) + " (median " + ms_text(f.median) + ")",
-                                 "bound " + ms_text(bound), perf::ratio_text(f.max, bound),
-                                 "<= 1.1x", perf::verdict_text(f.max <= 1.1 * bound)});
+                         ms_text(f.max) + " (median " + ms_text(f.median) + ")",
+                         "bound " + ms_text(bound), perf::ratio_text(f.max, bound), "<= 1.1x",
+                         perf::verdict_text(f.max <= 1.1 * bound)});
         perf::print_row({"first successful read after a failure" + at, ms_text(a.median),
-                                 "ordinary read " + ms_text(o.median), perf::ratio_text(a.median, o.median),
-                                 "-", "-"});
+                         "ordinary read " + ms_text(o.median), perf::ratio_text(a.median, o.median),
+                         "-", "-"});
     }
 
     // libmodbus left at its defaults (0.5 s) on the silent slave.
@@ -171,15 +178,15 @@ int main(int argc, char** argv) {
     modbus_close(ctx);
     modbus_free(ctx);
     const auto l = perf::summarize(libmodbus_ms);
-    perf::print_row({"silent slave: raw libmodbus with its default timeout, 38400", ms_text(l.median),
-                             "Regwire " + ms_text(blocked_38400), perf::ratio_text(l.median, blocked_38400),
-                             "-", "-"});
+    perf::print_row({"silent slave: raw libmodbus with its default timeout, 38400",
+                     ms_text(l.median), "Regwire " + ms_text(blocked_38400),
+                     perf::ratio_text(l.median, blocked_38400), "-", "-"});
 
     // mbpoll with its default timeout (1 s): one read, exec to exit.
     if (support::on_path("mbpoll")) {
         support::SpawnOptions options;
-        options.argv = {"mbpoll", "-m", "rtu", "-b", "38400", "-P", "even", "-a", "1", "-0",
-                        "-r", "0", "-c", "64", "-1", silent.address()};
+        options.argv = {"mbpoll", "-m", "rtu", "-b", "38400", "-P", "even", "-a",
+                        "1",      "-0", "-r",  "0",  "-c",    "64", "-1",   silent.address()};
         options.capture_stdout = false;
         options.capture_stderr = true;
         const auto r = support::run_to_end(options, std::chrono::seconds(30));
@@ -188,8 +195,8 @@ int main(int argc, char** argv) {
             return 1;
         }
         perf::print_row({"silent slave: mbpoll with its default timeout (process)",
-                                 ms_text(r.seconds * 1000), "Regwire " + ms_text(blocked_38400),
-                                 perf::ratio_text(r.seconds * 1000, blocked_38400), "-", "-"});
+                         ms_text(r.seconds * 1000), "Regwire " + ms_text(blocked_38400),
+                         perf::ratio_text(r.seconds * 1000, blocked_38400), "-", "-"});
     }
     silent.stop();
     clean->stop();

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Start-up time and peak memory of wordbench beside a bare Qt Widgets window (and,
 // to tell the font system's share, the bare window with one Chinese label), all
 // run the same way and in rotation:
@@ -43,7 +44,8 @@ struct Program {
 // The yardstick, the yardstick with one line of Chinese text, and the tool.
 struct Trio {
     Program bare{"bare window", {BARE_WINDOW_PATH}, {}, {}, {}};
-    Program label{"bare window with a Chinese label", {BARE_WINDOW_PATH, "--chinese-label"}, {}, {}, {}};
+    Program label{
+        "bare window with a Chinese label", {BARE_WINDOW_PATH, "--chinese-label"}, {}, {}, {}};
     Program tool{"wordbench", {WORDBENCH_PATH}, {}, {}, {}};
 };
 
@@ -86,15 +88,17 @@ Launch offscreen_launch(const std::vector<std::string>& argv, const std::string&
         child->stop();
         return failed("no window shown within 30 s: " + child->stderr_text());
     }
-    return finish(*child, std::chrono::duration<double, std::milli>(*shown - child->started()).count());
+    return finish(*child,
+                  std::chrono::duration<double, std::milli>(*shown - child->started()).count());
 }
 
 // An X display of our own, and a client that hears every window mapped on it.
 class XServer {
-public:
+  public:
     bool start(std::string& error) {
         support::SpawnOptions options;
-        options.argv = {"Xvfb", "-displayfd", "1", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"};
+        options.argv = {"Xvfb", "-displayfd",   "1",         "-screen",
+                        "0",    "1280x1024x24", "-nolisten", "tcp"};
         options.capture_stderr = true;
         xvfb_ = support::Child::spawn(options, error);
         if (!xvfb_) return false;
@@ -128,16 +132,18 @@ public:
             while (XPending(display_) > 0) {
                 XEvent event;
                 XNextEvent(display_, &event);
-                if (event.type == MapNotify && pid_of(event.xmap.window) == pid) return Clock::now();
+                if (event.type == MapNotify && pid_of(event.xmap.window) == pid)
+                    return Clock::now();
             }
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
             if (left.count() <= 0) return std::nullopt;
             pollfd p{ConnectionNumber(display_), POLLIN, 0};
             ::poll(&p, 1, static_cast<int>(left.count()) + 1);
         }
     }
 
-private:
+  private:
     long pid_of(Window window) {
         Atom type = None;
         int format = 0;
@@ -145,8 +151,8 @@ private:
         unsigned long after = 0;
         unsigned char* data = nullptr;
         long pid = -1;
-        if (XGetWindowProperty(display_, window, pid_atom_, 0, 1, False, XA_CARDINAL, &type, &format, &items,
-                               &after, &data) == Success &&
+        if (XGetWindowProperty(display_, window, pid_atom_, 0, 1, False, XA_CARDINAL, &type,
+                               &format, &items, &after, &data) == Success &&
             data != nullptr && format == 32 && items == 1) {
             pid = static_cast<long>(*reinterpret_cast<unsigned long*>(data));
         }
@@ -169,7 +175,8 @@ Launch x11_launch(XServer& x, const std::vector<std::string>& argv, const std::s
         child->stop();
         return failed("no window mapped within 30 s: " + child->stderr_text());
     }
-    return finish(*child, std::chrono::duration<double, std::milli>(*mapped - child->started()).count());
+    return finish(*child,
+                  std::chrono::duration<double, std::milli>(*mapped - child->started()).count());
 }
 
 using Launcher = std::function<Launch(const std::vector<std::string>&)>;
@@ -208,9 +215,9 @@ void report(const char* how, const Trio& t) {
         const auto s = perf::summarize(p->startup_ms);
         const auto m = perf::summarize(p->peak_mib);
         const auto a = perf::summarize(p->anon_mib);
-        std::printf("  %-9s %-33s start-up median %s (%s .. %s), peak %s, anonymous %s\n", how, p->name,
-                    ms_text(s.median).c_str(), ms_text(s.min).c_str(), ms_text(s.max).c_str(),
-                    mib_text(m.median).c_str(), mib_text(a.median).c_str());
+        std::printf("  %-9s %-33s start-up median %s (%s .. %s), peak %s, anonymous %s\n", how,
+                    p->name, ms_text(s.median).c_str(), ms_text(s.min).c_str(),
+                    ms_text(s.max).c_str(), mib_text(m.median).c_str(), mib_text(a.median).c_str());
     }
     const double bare_ms = perf::summarize(t.bare.startup_ms).median;
     const double label_ms = perf::summarize(t.label.startup_ms).median;
@@ -220,23 +227,26 @@ void report(const char* how, const Trio& t) {
     const double tool_mib = perf::summarize(t.tool.peak_mib).median;
     const std::string shown = std::string(how) == "Xvfb" ? "window mapped" : "first frame";
     perf::print_row({"wordbench start-up to " + shown + ", " + how, ms_text(tool_ms),
-                             "bare window " + ms_text(bare_ms), perf::ratio_text(tool_ms, bare_ms), "<= 1.5x",
-                             perf::verdict_text(bare_ms > 0 && tool_ms <= 1.5 * bare_ms)});
-    perf::print_row({"  the same, bare window with one Chinese label, " + std::string(how), ms_text(label_ms),
-                             "bare window " + ms_text(bare_ms), perf::ratio_text(label_ms, bare_ms), "-", "-"});
+                     "bare window " + ms_text(bare_ms), perf::ratio_text(tool_ms, bare_ms),
+                     "<= 1.5x", perf::verdict_text(bare_ms > 0 && tool_ms <= 1.5 * bare_ms)});
+    perf::print_row({"  the same, bare window with one Chinese label, " + std::string(how),
+                     ms_text(label_ms), "bare window " + ms_text(bare_ms),
+                     perf::ratio_text(label_ms, bare_ms), "-", "-"});
     char difference[32];
     std::snprintf(difference, sizeof difference, "%+.1f MiB", tool_mib - bare_mib);
-    perf::print_row({std::string("wordbench peak resident memory (VmHWM), ") + how, mib_text(tool_mib),
-                             "bare window " + mib_text(bare_mib), difference, "<= +8 MiB",
-                             perf::verdict_text(tool_mib - bare_mib <= 8.0)});
+    perf::print_row({std::string("wordbench peak resident memory (VmHWM), ") + how,
+                     mib_text(tool_mib), "bare window " + mib_text(bare_mib), difference,
+                     "<= +8 MiB", perf::verdict_text(tool_mib - bare_mib <= 8.0)});
     std::snprintf(difference, sizeof difference, "%+.1f MiB", label_mib - bare_mib);
-    perf::print_row({"  the same, bare window with one Chinese label, " + std::string(how), mib_text(label_mib),
-                             "bare window " + mib_text(bare_mib), difference, "-", "-"});
+    perf::print_row({"  the same, bare window with one Chinese label, " + std::string(how),
+                     mib_text(label_mib), "bare window " + mib_text(bare_mib), difference, "-",
+                     "-"});
     const double bare_anon = perf::summarize(t.bare.anon_mib).median;
     const double tool_anon = perf::summarize(t.tool.anon_mib).median;
     std::snprintf(difference, sizeof difference, "%+.1f MiB", tool_anon - bare_anon);
-    perf::print_row({"  wordbench private (anonymous) resident memory, " + std::string(how), mib_text(tool_anon),
-                             "bare window " + mib_text(bare_anon), difference, "-", "-"});
+    perf::print_row({"  wordbench private (anonymous) resident memory, " + std::string(how),
+                     mib_text(tool_anon), "bare window " + mib_text(bare_anon), difference, "-",
+                     "-"});
 }
 
 }  // namespace
@@ -245,7 +255,8 @@ int main(int argc, char** argv) {
     perf::Args args(argc, argv, {"--runs"}, {"--no-x"});
     const long runs = args.number("--runs", 10);
     if (!args.ok()) {
-        std::fprintf(stderr, "bench_startup: %s\nusage: bench_startup [--runs N] [--no-x]\n", args.error().c_str());
+        std::fprintf(stderr, "bench_startup: %s\nusage: bench_startup [--runs N] [--no-x]\n",
+                     args.error().c_str());
         return 2;
     }
     perf::RuntimeDir runtime;
@@ -256,8 +267,9 @@ int main(int argc, char** argv) {
     std::printf("bench_startup: %ld runs of each program per way, in rotation\n", runs);
 
     Trio offscreen;
-    if (!rotate(offscreen, runs,
-                [&](const std::vector<std::string>& command) { return offscreen_launch(command, runtime.path()); })) {
+    if (!rotate(offscreen, runs, [&](const std::vector<std::string>& command) {
+            return offscreen_launch(command, runtime.path());
+        })) {
         return 1;
     }
     report("offscreen", offscreen);
@@ -277,8 +289,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     Trio xvfb;
-    if (!rotate(xvfb, runs,
-                [&](const std::vector<std::string>& command) { return x11_launch(x, command, runtime.path()); })) {
+    if (!rotate(xvfb, runs, [&](const std::vector<std::string>& command) {
+            return x11_launch(x, command, runtime.path());
+        })) {
         return 1;
     }
     report("Xvfb", xvfb);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window's own work per timer tick, without the line: one read tick
 // (Timer1_Timer) filling 64 value cells, and one rebuild of a 64-row write grid
 // (Timer2_Timer), each with the repaint it causes. The driver is a stand-in in
@@ -27,20 +28,26 @@ using Clock = std::chrono::steady_clock;
 
 // Reads give each register a value that differs from the last read's.
 class ChangingDriver : public bench::Driver {
-public:
+  public:
     bench::DriverCall OpenPort_Modbus(int32_t, int32_t, int32_t) override { return ok(); }
     bench::DriverCall ClosePort_Modbus(int32_t) override { return ok(); }
-    bench::DriverCall Get_4X_DX(int32_t, int32_t, int32_t, int32_t count, int32_t* buffer) override {
+    bench::DriverCall Get_4X_DX(int32_t, int32_t, int32_t, int32_t count,
+                                int32_t* buffer) override {
         return fill(count, buffer, 1);
     }
-    bench::DriverCall Set_4X_DX(int32_t, int32_t, int32_t, int32_t, int32_t*) override { return ok(); }
-    bench::DriverCall Get_4X_LDX(int32_t, int32_t, int32_t, int32_t count, int32_t* buffer) override {
+    bench::DriverCall Set_4X_DX(int32_t, int32_t, int32_t, int32_t, int32_t*) override {
+        return ok();
+    }
+    bench::DriverCall Get_4X_LDX(int32_t, int32_t, int32_t, int32_t count,
+                                 int32_t* buffer) override {
         return fill(count, buffer, 65537);
     }
-    bench::DriverCall Set_4X_LDX(int32_t, int32_t, int32_t, int32_t, int32_t*) override { return ok(); }
+    bench::DriverCall Set_4X_LDX(int32_t, int32_t, int32_t, int32_t, int32_t*) override {
+        return ok();
+    }
     std::string Regwire_lastfailure(int32_t) override { return {}; }
 
-private:
+  private:
     static bench::DriverCall ok() { return {true, 0, {}}; }
     bench::DriverCall fill(int32_t count, int32_t* buffer, int32_t scale) {
         ++tick_;
@@ -52,10 +59,10 @@ private:
 
 // Counts paint events of one widget, to show that a tick's repaint was measured.
 class PaintCounter : public QObject {
-public:
+  public:
     int paints = 0;
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::Paint) ++paints;
         return QObject::eventFilter(watched, event);
@@ -107,14 +114,15 @@ void report(const char* program, const char* what, const TickTimes& t, int ticks
     using perf::ms_text;
     const auto h = perf::summarize(t.handler);
     const auto s = perf::summarize(t.total);
-    std::printf("  %-9s %-22s handler median %s p99 %s | with repaint median %s p99 %s max %s | "
-                "%d paints of the grid in %d ticks\n",
-                program, what, ms_text(h.median).c_str(), ms_text(h.p99).c_str(), ms_text(s.median).c_str(),
-                ms_text(s.p99).c_str(), ms_text(s.max).c_str(), t.paints, ticks);
+    std::printf(
+        "  %-9s %-22s handler median %s p99 %s | with repaint median %s p99 %s max %s | "
+        "%d paints of the grid in %d ticks\n",
+        program, what, ms_text(h.median).c_str(), ms_text(h.p99).c_str(), ms_text(s.median).c_str(),
+        ms_text(s.p99).c_str(), ms_text(s.max).c_str(), t.paints, ticks);
     perf::print_row({std::string(program) + ": " + what + ", with its repaint",
-                             ms_text(s.median) + " (p99 " + ms_text(s.p99) + ")", "goal 1 ms",
-                             perf::ratio_text(s.median, 1.0), "median < 1 ms",
-                             perf::verdict_text(s.median < 1.0)});
+                     ms_text(s.median) + " (p99 " + ms_text(s.p99) + ")", "goal 1 ms",
+                     perf::ratio_text(s.median, 1.0), "median < 1 ms",
+                     perf::verdict_text(s.median < 1.0)});
 }
 
 }  // namespace
@@ -140,7 +148,8 @@ int main(int argc, char** argv) {
         // QApplication adopts the user's locale; the table's figures keep a decimal
         // point, which the scripts and tests that read them expect.
         std::setlocale(LC_NUMERIC, "C");
-        std::printf("bench_window_work: %d ticks each, offscreen, values change every tick\n", ticks);
+        std::printf("bench_window_work: %d ticks each, offscreen, values change every tick\n",
+                    ticks);
         for (bench::Variant variant : {bench::Variant::Word16, bench::Variant::Long32}) {
             const char* program = variant == bench::Variant::Word16 ? "Wordbench" : "Longbench";
             bench::ProgramState state;
@@ -158,10 +167,11 @@ int main(int argc, char** argv) {
             }
             const auto drawn = Clock::now();
             window.removeEventFilter(&frames);
-            std::printf("  %-9s window built in %s, first frame drawn %s later%s\n", program,
-                        perf::ms_text(ms_between(building, built)).c_str(),
-                        perf::ms_text(ms_between(built, drawn)).c_str(),
-                        variant == bench::Variant::Word16 ? " (first window: fonts loaded here)" : "");
+            std::printf(
+                "  %-9s window built in %s, first frame drawn %s later%s\n", program,
+                perf::ms_text(ms_between(building, built)).c_str(),
+                perf::ms_text(ms_between(built, drawn)).c_str(),
+                variant == bench::Variant::Word16 ? " (first window: fonts loaded here)" : "");
             bench::Controls& c = window.controls();
             // The handlers are called directly; the timers would only add ticks.
             c.Timer1->stop();
@@ -174,7 +184,8 @@ int main(int argc, char** argv) {
             const TickTimes read =
                 measure(*c.MSFlexGrid1, ticks, [&](int) { window.readPanel().Timer1_Timer(); });
             if (!shows(*c.MSFlexGrid1, {state.ReadValues.begin(), state.ReadValues.begin() + 64})) {
-                std::fprintf(stderr, "bench_window_work: the read grid does not show the last values\n");
+                std::fprintf(stderr,
+                             "bench_window_work: the read grid does not show the last values\n");
                 status = 1;
             }
             report(program, "read tick, 64 values", read, ticks);
@@ -182,12 +193,15 @@ int main(int argc, char** argv) {
             c.Text4->setText(QStringLiteral("64"));
             c.Text3->setText(QStringLiteral("0"));
             const TickTimes write = measure(*c.MSFlexGrid2, ticks, [&](int i) {
-                for (std::size_t k = 0; k < 64; ++k) state.WriteValues[k] = i * 3 + static_cast<int32_t>(k);
+                for (std::size_t k = 0; k < 64; ++k)
+                    state.WriteValues[k] = i * 3 + static_cast<int32_t>(k);
                 window.writePanel().Timer2_Timer();
             });
             if (c.MSFlexGrid2->rows() != 65 ||
-                !shows(*c.MSFlexGrid2, {state.WriteValues.begin(), state.WriteValues.begin() + 64})) {
-                std::fprintf(stderr, "bench_window_work: the write grid does not show 64 rows of values\n");
+                !shows(*c.MSFlexGrid2,
+                       {state.WriteValues.begin(), state.WriteValues.begin() + 64})) {
+                std::fprintf(stderr,
+                             "bench_window_work: the write grid does not show 64 rows of values\n");
                 status = 1;
             }
             report(program, "write grid, 64 rows", write, ticks);

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The papers installed with the programs (licence, changelog, man pages) and the
 # Debian package that scripts/package makes with CPack.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The few command-line options of the benchmark programs: "--name value" and
 // "--flag". Unknown options are an error, so a typo cannot pass unnoticed.
 #pragma once
@@ -9,7 +10,7 @@
 namespace perf {
 
 class Args {
-public:
+  public:
     // `valued`: options that take a value; `flags`: options that do not.
     Args(int argc, char** argv, const std::set<std::string>& valued,
          const std::set<std::string>& flags);
@@ -22,7 +23,7 @@ public:
     // A malformed or too small value makes ok() false.
     long number(const std::string& name, long fallback, long minimum = 1);
 
-private:
+  private:
     std::map<std::string, std::string> values_;
     std::set<std::string> flags_;
     std::string error_;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cpu.h"
 
 #include <sched.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Which CPUs a benchmark and the children it starts run on.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "gui.h"
 
 #include <ftw.h>
@@ -21,7 +22,8 @@ RuntimeDir::~RuntimeDir() {
         FTW_DEPTH | FTW_PHYS);
 }
 
-support::SpawnOptions offscreen_program(std::vector<std::string> argv, const std::string& runtime_dir) {
+support::SpawnOptions offscreen_program(std::vector<std::string> argv,
+                                        const std::string& runtime_dir) {
     support::SpawnOptions options;
     options.argv = std::move(argv);
     options.env = {{"QT_QPA_PLATFORM", "offscreen"},
@@ -34,10 +36,11 @@ support::SpawnOptions offscreen_program(std::vector<std::string> argv, const std
 }
 
 support::SpawnOptions x11_program(std::vector<std::string> argv, const std::string& runtime_dir,
-                         const std::string& display) {
+                                  const std::string& display) {
     support::SpawnOptions options;
     options.argv = std::move(argv);
-    options.env = {{"QT_QPA_PLATFORM", "xcb"}, {"XDG_RUNTIME_DIR", runtime_dir}, {"DISPLAY", display}};
+    options.env = {
+        {"QT_QPA_PLATFORM", "xcb"}, {"XDG_RUNTIME_DIR", runtime_dir}, {"DISPLAY", display}};
     options.unset = {"WAYLAND_DISPLAY", "QT_LOGGING_RULES"};
     options.capture_stdout = false;
     options.capture_stderr = true;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Starting the window programs for measurement: offscreen or on an X display,
 // with a private runtime folder, and telling from outside when the window exists.
 #pragma once
@@ -12,14 +13,14 @@ namespace perf {
 // A fresh folder for XDG_RUNTIME_DIR (mode 0700, as Qt wants it), removed with
 // everything in it at the end.
 class RuntimeDir {
-public:
+  public:
     RuntimeDir();
     ~RuntimeDir();
     RuntimeDir(const RuntimeDir&) = delete;
     RuntimeDir& operator=(const RuntimeDir&) = delete;
     const std::string& path() const { return path_; }
 
-private:
+  private:
     std::string path_;
 };
 
@@ -32,9 +33,10 @@ inline constexpr const char* kWindowShownCategory = "qt.qpa.input.devices";
 
 // The options to run a Qt program offscreen, its stderr captured so that the
 // first frame can be awaited with support::Child::await_stderr(kWindowShownCategory).
-support::SpawnOptions offscreen_program(std::vector<std::string> argv, const std::string& runtime_dir);
+support::SpawnOptions offscreen_program(std::vector<std::string> argv,
+                                        const std::string& runtime_dir);
 // The options to run a Qt program on X display `display` (e.g. ":3").
 support::SpawnOptions x11_program(std::vector<std::string> argv, const std::string& runtime_dir,
-                         const std::string& display);
+                                  const std::string& display);
 
 }  // namespace perf

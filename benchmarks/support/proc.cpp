@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "proc.h"
 
 #include <dirent.h>
@@ -84,7 +85,9 @@ std::optional<long long> rss_anon_kib(pid_t pid) {
     return parse_status_kib(read_text("/proc/" + std::to_string(pid) + "/status"), "RssAnon");
 }
 
-long ticks_per_second() { return ::sysconf(_SC_CLK_TCK); }
+long ticks_per_second() {
+    return ::sysconf(_SC_CLK_TCK);
+}
 
 bool wait_quiet(pid_t pid, std::chrono::milliseconds quiet,
                 std::chrono::steady_clock::time_point deadline) {

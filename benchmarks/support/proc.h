@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What /proc tells about a process: CPU time used and peak resident memory.
 #pragma once
 

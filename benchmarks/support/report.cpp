@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "report.h"
 
 #include <cstdio>
@@ -35,7 +36,9 @@ std::string ratio_text(double figure, double comparison) {
     return r >= 0.1 ? format("%.3fx", r) : format("%.2gx", r);
 }
 
-std::string verdict_text(bool met) { return met ? "met" : "missed"; }
+std::string verdict_text(bool met) {
+    return met ? "met" : "missed";
+}
 
 std::string row_line(const Row& row) {
     return "ROW\t" + clean(row.measurement) + "\t" + clean(row.figure) + "\t" +

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The rows every benchmark prints for the summary table of scripts/bench: one
 // line per measurement, "ROW" and six tab-separated fields. Everything else a
 // benchmark prints is detail for the reader.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Percentiles of timing samples, taken the same way in every benchmark.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "wire.h"
 
 namespace perf {
@@ -18,7 +19,9 @@ std::vector<Exchange> split(int registers, int chunk, bool read) {
 
 }  // namespace
 
-std::vector<Exchange> read_exchanges(int registers, int chunk) { return split(registers, chunk, true); }
+std::vector<Exchange> read_exchanges(int registers, int chunk) {
+    return split(registers, chunk, true);
+}
 
 std::vector<Exchange> write_exchanges(int registers, int chunk) {
     return split(registers, chunk, false);
@@ -40,7 +43,8 @@ double wire_ms_fixed_gaps(const std::vector<Exchange>& exchanges, int baud) {
     const double char_ms = kBitsPerChar * 1000.0 / baud;
     const double gap_ms = baud > 19200 && kGapChars * char_ms < 1.75 ? 1.75 : kGapChars * char_ms;
     double ms = 0;
-    for (const Exchange& e : exchanges) ms += (e.request_bytes + e.reply_bytes) * char_ms + 2 * gap_ms;
+    for (const Exchange& e : exchanges)
+        ms += (e.request_bytes + e.reply_bytes) * char_ms + 2 * gap_ms;
     return ms;
 }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What a transfer costs on a real serial line, where a pseudo-terminal costs
 // nothing: Modbus RTU frames of function 03 and 16, 11 bits a character (start,
 // 8 data, parity or a second stop, stop), and the silence of 3.5 characters that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "counters.h"
 
 #include <fcntl.h>

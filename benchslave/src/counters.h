@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the simulator saw and did, written as key=value lines.
 #pragma once
 

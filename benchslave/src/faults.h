@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Which fault, if any, the simulator injects into the reply to one request.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // benchslave: a Modbus slave simulator, so that the register tools can be used and
 // tested without a device.
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Command line of the bench slave simulator.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Initial and changing contents of the simulator's holding registers.
 #pragma once
 

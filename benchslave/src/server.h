@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The simulator's line (pseudo-terminal, serial device or TCP) and its serving loop.
 #pragma once
 

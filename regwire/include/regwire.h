@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /*
  * Regwire: a Modbus master for the holding registers of RTU and TCP slaves.
  *

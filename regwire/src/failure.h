@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The detail of each port's last failure, for Regwire_lastfailure(): what the
 // result code cannot say (the device, the operating system's reason, which
 // request of a split call).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Line settings and the time an exchange may take on the line.
 #pragma once
 

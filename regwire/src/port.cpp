@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "port.h"
 
 #include <algorithm>
@@ -53,9 +54,8 @@ int32_t Port::open(int32_t number, int baud, char parity, std::unique_ptr<Port>&
     if (rc != REGWIRE_OK) {
         std::string reason = take_reason();
         if (reason.empty()) reason = Regwire_strerror(rc);
-        const std::string detail =
-            "port " + std::to_string(number) + " (" + device + "): open: " + reason +
-            mapping_note(mapping);
+        const std::string detail = "port " + std::to_string(number) + " (" + device +
+                                   "): open: " + reason + mapping_note(mapping);
         if (env_trace()) trace_open_failure(detail, rc);
         note_failure(number, detail);
         return rc;
@@ -73,7 +73,10 @@ std::string Port::describe() const {
 }
 
 Port::Port(int32_t number, std::string device, std::unique_ptr<Transport> transport, bool trace)
-    : number_(number), device_(std::move(device)), transport_(std::move(transport)), trace_(trace) {}
+    : number_(number),
+      device_(std::move(device)),
+      transport_(std::move(transport)),
+      trace_(trace) {}
 
 Port::~Port() {
     if (transport_) transport_->close(lost_);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One open port: the transport to its device, serialised calls, and the trace.
 #pragma once
 

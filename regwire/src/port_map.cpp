@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "port_map.h"
 
 #include <errno.h>
@@ -16,7 +17,9 @@ namespace {
 
 constexpr std::size_t kMaxProblems = 10;  // per file; a garbage file must not flood a detail
 
-bool blank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+bool blank(char c) {
+    return c == ' ' || c == '\t' || c == '\r';
+}
 
 std::string_view trim(std::string_view s) {
     while (!s.empty() && blank(s.front())) s.remove_prefix(1);
@@ -108,11 +111,13 @@ std::optional<std::string> device_problem(std::string_view device) {
     if (device.empty()) return "no device after \"=\"";
     for (char c : device) {
         if (blank(c) || static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
-            return "the device \"" + std::string(device) + "\" contains a blank or control character";
+            return "the device \"" + std::string(device) +
+                   "\" contains a blank or control character";
         }
     }
     if (device.front() != '/' && device.rfind("tcp:", 0) != 0) {
-        return "the device \"" + std::string(device) + "\" is neither an absolute path nor tcp:HOST:PORT";
+        return "the device \"" + std::string(device) +
+               "\" is neither an absolute path nor tcp:HOST:PORT";
     }
     return std::nullopt;
 }
@@ -243,7 +248,8 @@ std::string describe(const PortMapping& m) {
 }
 
 void trace_mapping(int32_t port, const PortMapping& mapping) {
-    std::fprintf(stderr, "regwire port %d: %s\n", static_cast<int>(port), describe(mapping).c_str());
+    std::fprintf(stderr, "regwire port %d: %s\n", static_cast<int>(port),
+                 describe(mapping).c_str());
 }
 
 std::string edit_port_map(std::string_view text, int32_t port, const std::string& device) {

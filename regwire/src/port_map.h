@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The map of port numbers to devices: which device (or tcp:HOST:PORT) port k
 // names, and where that came from. In order: REGWIRE_PORT<k>, the user's map
 // file, the system's map file, /dev/ttyS<k-1>.

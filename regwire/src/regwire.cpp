@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The exported functions: argument checks, the table of open ports, the
 // splitting of long transfers into requests a slave accepts, and the detail of
 // each failure.
@@ -98,7 +99,8 @@ int32_t with_port(int32_t port, int32_t station, const char* what, int32_t start
     std::shared_ptr<Slot> slot = slot_for(port, false);
     std::unique_lock<std::mutex> lock;
     if (slot) lock = std::unique_lock<std::mutex>(slot->mutex);
-    if (!slot || !slot->port) return failed(port, REGWIRE_ENOTOPEN, Port::describe(port) + ": not open");
+    if (!slot || !slot->port)
+        return failed(port, REGWIRE_ENOTOPEN, Port::describe(port) + ": not open");
     Progress progress;
     regwire::take_reason();
     const int32_t rc = fn(*slot->port, progress);
@@ -149,7 +151,8 @@ int32_t OpenPort_Modbus(int32_t port, int32_t speed, int32_t parity) {
     const std::string at = "port " + std::to_string(port) + ": ";
     if (port <= 0) return failed(port, REGWIRE_EBADARG, at + "port numbers start at 1");
     if (baud == 0) {
-        return failed(port, REGWIRE_EBADARG, at + "speed index " + std::to_string(speed) + " outside 0..8");
+        return failed(port, REGWIRE_EBADARG,
+                      at + "speed index " + std::to_string(speed) + " outside 0..8");
     }
     if (parity_char == 0) {
         return failed(port, REGWIRE_EBADARG,
@@ -164,12 +167,14 @@ int32_t OpenPort_Modbus(int32_t port, int32_t speed, int32_t parity) {
 
 int32_t ClosePort_Modbus(int32_t port) {
     if (port <= 0) {
-        return failed(port, REGWIRE_EBADARG, "port " + std::to_string(port) + ": port numbers start at 1");
+        return failed(port, REGWIRE_EBADARG,
+                      "port " + std::to_string(port) + ": port numbers start at 1");
     }
     std::shared_ptr<Slot> slot = slot_for(port, false);
     std::unique_lock<std::mutex> lock;
     if (slot) lock = std::unique_lock<std::mutex>(slot->mutex);
-    if (!slot || !slot->port) return failed(port, REGWIRE_ENOTOPEN, Port::describe(port) + ": not open");
+    if (!slot || !slot->port)
+        return failed(port, REGWIRE_ENOTOPEN, Port::describe(port) + ": not open");
     slot->port.reset();
     return REGWIRE_OK;
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Modbus RTU on a serial line. A function 03 reply carries no address, so a
 // late reply can pass for the next request's. The transport therefore keeps the
 // send times of the requests whose replies have not come, takes a reply heard

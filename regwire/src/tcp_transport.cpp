@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Modbus TCP: the unit identifier is the station, and the transaction id ties
 // a reply to its request. A reply counts only when its transaction id, protocol
 // id (0), unit id and function are those of the request, and for a write when

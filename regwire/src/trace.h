@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // REGWIRE_TRACE=1: one line per request on standard error.
 #pragma once
 

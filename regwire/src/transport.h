@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How requests travel on one kind of line. A transport owns its libmodbus
 // context and keeps the rules of its line (what a stale reply looks like, how
 // the line is cleaned, how a reply is tied to its request) in one place.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "devices.h"
 
 #include <errno.h>
@@ -17,7 +18,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool starts_with(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
+bool starts_with(const std::string& s, const char* prefix) {
+    return s.rfind(prefix, 0) == 0;
+}
 
 // The kernel's serial core numbers the port type; 0 means no UART answers there.
 std::string uart_type(const std::string& name) {
@@ -33,8 +36,7 @@ bool process_in_group(gid_t gid) {
     if (n <= 0) return false;
     std::vector<gid_t> groups(static_cast<std::size_t>(n));
     const int got = getgroups(n, groups.data());
-    return got > 0 &&
-           std::find(groups.begin(), groups.begin() + got, gid) != groups.begin() + got;
+    return got > 0 && std::find(groups.begin(), groups.begin() + got, gid) != groups.begin() + got;
 }
 
 bool user_listed_in_group(const group& g) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The serial devices of this machine and whether the current user may open them.
 #pragma once
 

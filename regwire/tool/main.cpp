@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // regwire: the port tool. Lists the serial devices and Regwire's port map,
 // edits the user's map file, and reads a slave once through a port as the
 // programs would. Exit status 0 done, 1 failed, 2 wrong usage; messages on stderr.
@@ -90,7 +91,8 @@ int cmd_ports() {
 
     const regwire::MapFile user = regwire::read_port_map(user_map());
     const regwire::MapFile system = regwire::read_port_map(regwire::kSystemMapPath);
-    std::printf("\nMap files:\n  user:   %s\n", user.path.empty() ? "(no HOME)" : user.path.c_str());
+    std::printf("\nMap files:\n  user:   %s\n",
+                user.path.empty() ? "(no HOME)" : user.path.c_str());
     print_problems(user);
     std::printf("  system: %s\n", system.path.c_str());
     print_problems(system);
@@ -120,7 +122,8 @@ int write_map(int32_t port, const std::string& device) {
     if (FILE* in = std::fopen(path.c_str(), "rb")) {
         struct stat st {};
         if (::fstat(fileno(in), &st) == 0) mode = st.st_mode & 07777;
-        if (!S_ISREG(st.st_mode) || static_cast<std::size_t>(st.st_size) > regwire::kMaxMapFileBytes) {
+        if (!S_ISREG(st.st_mode) ||
+            static_cast<std::size_t>(st.st_size) > regwire::kMaxMapFileBytes) {
             std::fclose(in);
             return failure(path + " is not a map file; left as it is");
         }
@@ -161,7 +164,8 @@ int write_map(int32_t port, const std::string& device) {
     }
     const std::string env = "REGWIRE_PORT" + std::to_string(port);
     if (const char* v = std::getenv(env.c_str()); v != nullptr && *v != '\0') {
-        std::fprintf(stderr, "regwire: note: %s=%s is set and comes before the map\n", env.c_str(), v);
+        std::fprintf(stderr, "regwire: note: %s=%s is set and comes before the map\n", env.c_str(),
+                     v);
     }
     return 0;
 }
@@ -253,11 +257,13 @@ int cmd_probe(const std::vector<std::string>& args) {
         return failure(why);
     }
     std::vector<int32_t> values(static_cast<std::size_t>(count));
-    const int32_t read = Get_4X_DX(port, static_cast<int32_t>(station), static_cast<int32_t>(address),
-                                   static_cast<int32_t>(count), values.data());
+    const int32_t read =
+        Get_4X_DX(port, static_cast<int32_t>(station), static_cast<int32_t>(address),
+                  static_cast<int32_t>(count), values.data());
     ClosePort_Modbus(port);
     if (read != REGWIRE_OK) {
-        return failure("reading port " + std::to_string(port) + " failed: " + Regwire_strerror(read));
+        return failure("reading port " + std::to_string(port) +
+                       " failed: " + Regwire_strerror(read));
     }
     for (long i = 0; i < count; ++i) {
         const int32_t v = values[static_cast<std::size_t>(i)];
@@ -281,7 +287,8 @@ int main(int argc, char** argv) {
         std::printf("regwire %s\n", Regwire_version());
         return 0;
     }
-    if (command == "ports") return args.empty() ? cmd_ports() : usage_error("ports takes no arguments");
+    if (command == "ports")
+        return args.empty() ? cmd_ports() : usage_error("ports takes no arguments");
     if (command == "map") return cmd_map(args);
     if (command == "unmap") return cmd_unmap(args);
     if (command == "probe") return cmd_probe(args);

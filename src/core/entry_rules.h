@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Range rules of the four entry fields: whatever text a field receives, the number
 // at its head must lie in the field's inclusive range, or the field is given its
 // replacement text.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the window says when a driver call fails: a sentence in the window's
 // language naming the command, the port and the reason, followed by the library's
 // own words. Explicit commands (Open, Close, Write) show it as a notice; the read

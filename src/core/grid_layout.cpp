@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "core/grid_layout.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the read and write grids show after they are laid out: a header row, and
 // per value a row with its running number, its value and its register address.
 // Rows and columns are counted as the grid counts them: row 0 and column 0 are

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The number rules of the window: how text becomes a number and a number text.
 // Every field, list and cell goes through these; nothing else parses numbers.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program-wide arrays, owned by main and handed to the window. All elements
 // are 0 when the program starts.
 #pragma once

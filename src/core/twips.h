@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window is laid out in twips, 15 to a pixel at 96 dots per inch.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The facts in which the 16-bit window (Wordbench) and the 32-bit window
 // (Longbench) differ; everything else is shared.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The driver functions as the window calls them. The window talks to this
 // interface only; the program binds it to libRegwire.so by name, and tests may
 // put their own driver in its place.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "driver/library_driver.h"
 
 #include <dlfcn.h>

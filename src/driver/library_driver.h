@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Binds the driver functions in a shared library found by file name through the
 // ordinary library search: LD_LIBRARY_PATH first, then the program's RUNPATH.
 // dlopen is called from this code, which is linked into the program itself, so the

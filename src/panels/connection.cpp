@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "panels/connection.h"
 
 #include "core/numbers.h"

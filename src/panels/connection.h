@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The connection row: Open copies the port, speed, parity and station settings
 // into PortSettings and opens the port; Close closes it and stops reading.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "panels/entry_fields.h"
 
 #include "core/entry_rules.h"

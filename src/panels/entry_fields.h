@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The range rules of the four entry fields, run on every change of their text,
 // whatever made the change.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the behaviour parts of the window (connection, read test, write test)
 // share: the controls, the program-wide arrays, the driver, the variant's facts,
 // and the ways to tell the operator that the driver could not be reached or that
@@ -32,8 +33,9 @@ struct PanelContext {
     // A failing call on the port of the last Open, with the library's own account.
     FailedCall failedCall(Command command, const char* function, int32_t result) {
         const int32_t port = state.PortSettings[kPort];
-        return {command, function, port, state.PortSettings[kStation], result,
-                driver.Regwire_lastfailure(port)};
+        return {command, function,
+                port,    state.PortSettings[kStation],
+                result,  driver.Regwire_lastfailure(port)};
     }
 };
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading a number from a control's text into a variable: the lenient parse,
 // rounded halves to even. A number beyond 32 bits leaves the variable as it was.
 #pragma once

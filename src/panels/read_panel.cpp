@@ -1,10 +1,11 @@
+// SPDX-License-Identifier: MIT
 #include "panels/read_panel.h"
 
 #include <QDateTime>
 
 #include "core/numbers.h"
-#include "widgets/grid_view.h"
 #include "panels/parsed_text.h"
+#include "widgets/grid_view.h"
 
 namespace bench {
 void ReadPanel::Command3_Click() {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The read test: Start reading lays out the read grid and switches the read timer
 // on; every tick reads the block of registers with one driver call and shows it.
 #pragma once

@@ -1,10 +1,11 @@
+// SPDX-License-Identifier: MIT
 #include "panels/write_panel.h"
 
 #include <algorithm>
 
 #include "core/numbers.h"
-#include "widgets/grid_view.h"
 #include "panels/parsed_text.h"
+#include "widgets/grid_view.h"
 
 namespace bench {
 namespace {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The write test: the write grid follows Text4 and Text3 once a second, a click on
 // a value cell opens the in-cell editor Text5, Enter stores the typed number in
 // WriteValues, and Write sends all values with one driver call.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes the programs' icons as PNG files DIR/<size>/<program>.png for installation.
 #include <QDir>
 #include <QGuiApplication>

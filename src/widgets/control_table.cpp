@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "widgets/control_table.h"
 
 namespace bench {

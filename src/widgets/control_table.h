@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every control of the window, as data: name, kind, containing frame, position and
 // size in twips, text at start, tab index and look. The window is built from this
 // table alone. Indexed groups are named with their index after an underscore:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Typed handles on the controls of the window, found by their names after the
 // window has been built from its control table.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "widgets/flex_grid.h"
 
 #include <QHeaderView>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A grid with one fixed header row and one fixed number column, addressed the
 // way the read and write tests think of it: row 0 is the header row, column 0 the
 // number column, data cells start at (1, 1). The fixed row and column stay in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "widgets/grid_view.h"
 
 #include <QBrush>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Applies a grid layout (header row, numbers, register addresses, alignment) to a
 // grid. The read and the write grid share it; only the value column differs.
 #pragma once

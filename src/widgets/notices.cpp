@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "widgets/notices.h"
 
 #include <QMessageBox>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window's notices, message boxes in the window's language that never stand
 // in the way: each is non-modal, so Exit and the close control end the program
 // while it is shown, and a new notice replaces one still open instead of stacking.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "widgets/program_icon.h"
 
 #include <QPainter>

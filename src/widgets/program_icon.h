@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The programs' icons, drawn in code at 16, 24, 32 and 48 pixels: one for each
 // program, so that a menu tells them apart.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "widgets/window_builder.h"
 
 #include <QApplication>

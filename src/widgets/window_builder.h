@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Builds the controls of the window from its control table: kinds, frames,
 // geometry, texts, colours, fonts and tab order; then finds them by name.
 #pragma once

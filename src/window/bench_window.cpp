@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "window/bench_window.h"
 
 #include <QApplication>
@@ -48,7 +49,10 @@ void selectItem(QComboBox* list, int position) {
 BenchWindow::BenchWindow(Variant variant, ProgramState& state, Driver& driver, QWidget* parent)
     : QWidget(parent),
       controls_(buildWindow(this, variant)),
-      context_{controls_, state, driver, variantFacts(variant),
+      context_{controls_,
+               state,
+               driver,
+               variantFacts(variant),
                [this](const char* function, const DriverCall& call) {
                    showDriverFailure(this, function, call);
                },

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The one window of Wordbench (16-bit) and Longbench (32-bit). It builds its
 // controls from the control table, connects each control's event to the handler
 // of the same name, and owns the window-level state of the read and write tests.
@@ -8,8 +9,8 @@
 
 #include "panels/connection.h"
 #include "panels/entry_fields.h"
-#include "panels/read_panel.h"
 #include "panels/panel_context.h"
+#include "panels/read_panel.h"
 #include "panels/write_panel.h"
 
 namespace bench {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "window/program.h"
 
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Start-up of either program: the application, the program-wide state, the driver
 // bound by name, and the window of the variant.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The benchmark programs seen from outside: options, the figures that are pure
 // arithmetic, and the figures that show what was measured. No timing is judged.
 #include <gtest/gtest.h>
@@ -32,7 +33,8 @@ std::vector<std::vector<std::string>> rows(const std::string& out) {
         const std::size_t end = out.find('\n', at);
         std::vector<std::string> fields;
         std::size_t from = at + 4;
-        for (std::size_t tab; (tab = out.find('\t', from)) < end; from = tab + 1) fields.push_back(out.substr(from, tab - from));
+        for (std::size_t tab; (tab = out.find('\t', from)) < end; from = tab + 1)
+            fields.push_back(out.substr(from, tab - from));
         fields.push_back(out.substr(from, end - from));
         all.push_back(fields);
         at = end;
@@ -42,9 +44,10 @@ std::vector<std::vector<std::string>> rows(const std::string& out) {
 
 TEST(Programs, RejectBadOptionsBeforeStartingAnything) {
     const std::vector<std::vector<std::string>> cases = {
-        {"bench_roundtrip", "--calls", "0"}, {"bench_peers", "--calls", "1"},  {"bench_silent", "--bogus"},
-        {"bench_roundtrip", "--one-cpu-only", "--free-only"}, {"bench_peers", "--cpu", "-1"},
-        {"bench_window_work", "--ticks", "x"}, {"bench_startup", "--runs"},     {"bench_idle", "--seconds", "0"},
+        {"bench_roundtrip", "--calls", "0"}, {"bench_peers", "--calls", "1"},
+        {"bench_silent", "--bogus"},         {"bench_roundtrip", "--one-cpu-only", "--free-only"},
+        {"bench_peers", "--cpu", "-1"},      {"bench_window_work", "--ticks", "x"},
+        {"bench_startup", "--runs"},         {"bench_idle", "--seconds", "0"},
     };
     for (const auto& argv : cases) {
         const RunResult r = run(argv, 30s);
@@ -78,7 +81,8 @@ TEST(Programs, EveryRowHasSixFieldsAndAKnownVerdict) {
     for (const auto& row : all) {
         ASSERT_EQ(row.size(), 6u);
         EXPECT_TRUE(row[5] == "met" || row[5] == "missed") << row[5];
-        EXPECT_TRUE(std::regex_match(row[1], std::regex(R"(\d+\.\d+ ms \(p99 \d+\.\d+ ms\))"))) << row[1];
+        EXPECT_TRUE(std::regex_match(row[1], std::regex(R"(\d+\.\d+ ms \(p99 \d+\.\d+ ms\))")))
+            << row[1];
     }
     // Each tick was drawn: the measurement holds the repaint, not only the handler.
     std::smatch m;

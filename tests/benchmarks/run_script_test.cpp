@@ -1,7 +1,7 @@
+// SPDX-License-Identifier: MIT
 // benchmarks/run.sh, the script behind scripts/bench and the smoke test, run over stand-in
 // programs: what it passes to each, the table it prints, and when it fails.
 #include <gtest/gtest.h>
-
 #include <stdlib.h>
 #include <sys/stat.h>
 
@@ -20,29 +20,30 @@ using support::run_to_end;
 using support::RunResult;
 using support::SpawnOptions;
 
-const char* const kPrograms[] = {"bench_roundtrip", "bench_peers",   "bench_silent",
+const char* const kPrograms[] = {"bench_roundtrip",   "bench_peers",   "bench_silent",
                                  "bench_window_work", "bench_startup", "bench_idle"};
 
 // A folder of stand-ins. Each prints its arguments, then one row whose verdict is
 // `verdict`, or does what `scripts` says instead.
 class StandIns {
-public:
+  public:
     explicit StandIns(const std::map<std::string, std::string>& scripts = {}) {
         for (const char* program : kPrograms) {
             const auto it = scripts.find(program);
             write(program, it != scripts.end() ? it->second : row_script(program, "met"));
         }
         const auto table = scripts.find("bench_wire_table");
-        write("bench_wire_table", table != scripts.end() ? table->second : "echo '| 9600 | 169.58 |'");
+        write("bench_wire_table",
+              table != scripts.end() ? table->second : "echo '| 9600 | 169.58 |'");
     }
     std::string bin() const { return dir_.path(); }
 
     static std::string row_script(const std::string& name, const std::string& verdict) {
-        return "echo \"" + name + " got: $*\"\nprintf 'ROW\\t" + name + " figure\\t1 ms\\t2 ms\\t0.5x\\t< 1x\\t" +
-               verdict + "\\n'";
+        return "echo \"" + name + " got: $*\"\nprintf 'ROW\\t" + name +
+               " figure\\t1 ms\\t2 ms\\t0.5x\\t< 1x\\t" + verdict + "\\n'";
     }
 
-private:
+  private:
     void write(const std::string& name, const std::string& body) {
         const std::string path = dir_.path() + "/" + name;
         std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
@@ -64,10 +65,12 @@ TEST(RunScript, PrintsOneTableOfEveryProgramsRows) {
     const RunResult r = run_script(bin.bin(), "--smoke");
     ASSERT_TRUE(r.finished);
     EXPECT_EQ(r.exit_code, 0) << r.err;
-    EXPECT_NE(r.out.find("| measurement | figure | comparison (same run) | ratio | goal | met |"), std::string::npos);
+    EXPECT_NE(r.out.find("| measurement | figure | comparison (same run) | ratio | goal | met |"),
+              std::string::npos);
     for (const char* program : kPrograms) {
-        EXPECT_NE(r.out.find(std::string("| ") + program + " figure | 1 ms | 2 ms | 0.5x | < 1x | met |"),
-                  std::string::npos)
+        EXPECT_NE(
+            r.out.find(std::string("| ") + program + " figure | 1 ms | 2 ms | 0.5x | < 1x | met |"),
+            std::string::npos)
             << program;
     }
     EXPECT_NE(r.out.find("| 9600 | 169.58 |"), std::string::npos);
@@ -80,7 +83,10 @@ TEST(RunScript, EachModeGivesTheProgramsTheirCounts) {
         std::map<std::string, std::string> wanted;  // program -> its arguments
     };
     const Case cases[] = {
-        {"", {{"bench_roundtrip", "--calls 1000"}, {"bench_idle", "--seconds 60"}, {"bench_startup", "--runs 10"}}},
+        {"",
+         {{"bench_roundtrip", "--calls 1000"},
+          {"bench_idle", "--seconds 60"},
+          {"bench_startup", "--runs 10"}}},
         {"--quick", {{"bench_roundtrip", "--calls 1000"}, {"bench_idle", "--seconds 10"}}},
         {"--smoke",
          {{"bench_roundtrip", "--calls 5 --block 5"},
@@ -95,7 +101,8 @@ TEST(RunScript, EachModeGivesTheProgramsTheirCounts) {
         const RunResult r = run_script(bin.bin(), c.mode);
         EXPECT_EQ(r.exit_code, 0) << c.mode;
         for (const auto& [program, arguments] : c.wanted) {
-            EXPECT_NE(r.out.find(program + " got: " + arguments + "\n"), std::string::npos) << c.mode << " " << program;
+            EXPECT_NE(r.out.find(program + " got: " + arguments + "\n"), std::string::npos)
+                << c.mode << " " << program;
         }
     }
 }
@@ -113,7 +120,8 @@ TEST(RunScript, FailsWhenAProgramFailsOrPrintsNoFigures) {
         std::string reported;
     };
     const Case cases[] = {
-        {{{"bench_peers", StandIns::row_script("bench_peers", "met") + "\nexit 1"}}, "bench_peers (exit status)"},
+        {{{"bench_peers", StandIns::row_script("bench_peers", "met") + "\nexit 1"}},
+         "bench_peers (exit status)"},
         {{{"bench_window_work", "echo only details"}}, "bench_window_work (no figures)"},
         {{{"bench_wire_table", "exit 3"}}, "bench_wire_table"},
     };

@@ -1,6 +1,6 @@
+// SPDX-License-Identifier: MIT
 // The measuring tools of the benchmarks: if these are wrong, every figure is.
 #include <gtest/gtest.h>
-
 #include <signal.h>
 #include <unistd.h>
 
@@ -39,7 +39,9 @@ struct SummaryCase {
     double median, p99, min, max;
 };
 
-void PrintTo(const SummaryCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const SummaryCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class Summaries : public ::testing::TestWithParam<SummaryCase> {};
 
@@ -70,7 +72,8 @@ std::vector<double> one_slow_in_a_hundred() {
 INSTANTIATE_TEST_SUITE_P(
     Cases, Summaries,
     ::testing::Values(SummaryCase{"empty", {}, 0, 0, 0, 0}, SummaryCase{"one", {5}, 5, 5, 5, 5},
-                      SummaryCase{"odd", {3, 1, 2}, 2, 3, 1, 3}, SummaryCase{"even", {4, 1, 3, 2}, 2.5, 4, 1, 4},
+                      SummaryCase{"odd", {3, 1, 2}, 2, 3, 1, 3},
+                      SummaryCase{"even", {4, 1, 3, 2}, 2.5, 4, 1, 4},
                       SummaryCase{"hundred", one_to(100), 50.5, 99, 1, 100},
                       SummaryCase{"thousand", one_to(1000), 500.5, 990, 1, 1000},
                       SummaryCase{"fifty", one_to(50), 25.5, 50, 1, 50},
@@ -87,7 +90,8 @@ TEST(Percentile, NearestRankOfUnsortedSamples) {
 TEST(PairedRatio, ALoadChangeBetweenBlocksIsNotADifference) {
     // Side a is 10% slower in every pair, while the machine gets ten times slower
     // from the third pair on: overall medians would mix the two regimes unevenly.
-    const std::vector<std::vector<double>> a = {{1.1, 1.1}, {1.1, 1.1}, {11, 11}, {11, 11}, {11, 11}};
+    const std::vector<std::vector<double>> a = {
+        {1.1, 1.1}, {1.1, 1.1}, {11, 11}, {11, 11}, {11, 11}};
     const std::vector<std::vector<double>> b = {{1, 1}, {1, 1}, {1, 1}, {10, 10}, {10, 10}};
     EXPECT_NEAR(paired_ratio(a, b), 1.1, 1e-9);
 }
@@ -131,8 +135,10 @@ TEST(WireTime, ElevenBitsACharacterPlusGaps) {
 
 TEST(WireTime, FixedGapsOnlyWhereTheyAreLonger) {
     // At 19200 and below the gaps stay 3.5 characters.
-    EXPECT_NEAR(wire_ms_fixed_gaps(read_exchanges(64, 125), 9600), wire_ms(read_exchanges(64, 125), 9600), 1e-9);
-    EXPECT_NEAR(wire_ms_fixed_gaps(read_exchanges(64, 125), 19200), wire_ms(read_exchanges(64, 125), 19200), 1e-9);
+    EXPECT_NEAR(wire_ms_fixed_gaps(read_exchanges(64, 125), 9600),
+                wire_ms(read_exchanges(64, 125), 9600), 1e-9);
+    EXPECT_NEAR(wire_ms_fixed_gaps(read_exchanges(64, 125), 19200),
+                wire_ms(read_exchanges(64, 125), 19200), 1e-9);
     // At 115200: 141 characters and two gaps of 1.75 ms.
     EXPECT_NEAR(wire_ms_fixed_gaps(read_exchanges(64, 125), 115200), 141 * 11 / 115.2 + 3.5, 1e-9);
     EXPECT_NEAR(wire_ms_fixed_gaps(read_exchanges(128, 124), 921600), 282 * 11 / 921.6 + 7.0, 1e-9);
@@ -146,9 +152,11 @@ TEST(ResponseBound, MatchesRegwiresDocumentedExample) {
 
 TEST(Report, FiguresAndRatiosAsTheTableShowsThem) {
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {ms_text(0.01234), "0.012 ms"}, {ms_text(12.3456), "12.35 ms"}, {ms_text(262.14), "262.1 ms"},
-        {ratio_text(1.047, 1), "1.047x"}, {ratio_text(2.5, 0), "-"},     {ratio_text(2344, 1), "2344x"},
-        {ratio_text(0.0016, 1), "0.0016x"}, {verdict_text(true), "met"}, {verdict_text(false), "missed"},
+        {ms_text(0.01234), "0.012 ms"},     {ms_text(12.3456), "12.35 ms"},
+        {ms_text(262.14), "262.1 ms"},      {ratio_text(1.047, 1), "1.047x"},
+        {ratio_text(2.5, 0), "-"},          {ratio_text(2344, 1), "2344x"},
+        {ratio_text(0.0016, 1), "0.0016x"}, {verdict_text(true), "met"},
+        {verdict_text(false), "missed"},
     };
     for (const auto& [got, want] : cases) EXPECT_EQ(got, want);
 }
@@ -160,7 +168,8 @@ TEST(Report, RowIsOneLineOfSixTabSeparatedFields) {
 
 TEST(Proc, CpuTicksFromAStatLineWhoseNameHasSpacesAndParentheses) {
     const std::string stat =
-        "1234 (my (odd) prog) S 1 1234 1234 0 -1 4194304 100 0 0 0 250 17 0 0 20 0 3 0 500 1000 200";
+        "1234 (my (odd) prog) S 1 1234 1234 0 -1 4194304 100 0 0 0 250 17 0 0 20 0 3 0 500 1000 "
+        "200";
     EXPECT_EQ(parse_cpu_ticks(stat), 267);
     EXPECT_FALSE(parse_cpu_ticks("1234 no parentheses at all"));
     EXPECT_FALSE(parse_cpu_ticks("1234 (short) S 1 2 3"));
@@ -168,7 +177,8 @@ TEST(Proc, CpuTicksFromAStatLineWhoseNameHasSpacesAndParentheses) {
 }
 
 TEST(Proc, StatusValuesByExactKey) {
-    const std::string status = "Name:\tx\nVmHWMax:\t1 kB\nVmHWM:\t   39492 kB\nRssAnon:\t7076 kB\nThreads:\t3\n";
+    const std::string status =
+        "Name:\tx\nVmHWMax:\t1 kB\nVmHWM:\t   39492 kB\nRssAnon:\t7076 kB\nThreads:\t3\n";
     EXPECT_EQ(parse_status_kib(status, "VmHWM"), 39492);
     EXPECT_EQ(parse_status_kib(status, "RssAnon"), 7076);
     EXPECT_FALSE(parse_status_kib(status, "VmRSS"));
@@ -184,18 +194,23 @@ TEST(Proc, ThisProcessIsReadable) {
     ASSERT_GE(before, 0);
     volatile double sink = 0;
     const auto give_up = std::chrono::steady_clock::now() + 10s;
-    while (cpu_ns(::getpid()).value_or(-1) < before + 5'000'000 && std::chrono::steady_clock::now() < give_up) {
+    while (cpu_ns(::getpid()).value_or(-1) < before + 5'000'000 &&
+           std::chrono::steady_clock::now() < give_up) {
         for (int i = 0; i < 100000; ++i) sink = sink + std::sqrt(static_cast<double>(i));
     }
     EXPECT_GE(cpu_ns(::getpid()).value_or(-1), before + 5'000'000);
 }
 
-bool alive(pid_t pid) { return ::kill(pid, 0) == 0; }
+bool alive(pid_t pid) {
+    return ::kill(pid, 0) == 0;
+}
 
 TEST(Child, OutputLinesExitCodeAndEnvironment) {
     ::setenv("BENCH_TEST_GONE", "still here", 1);
     SpawnOptions o;
-    o.argv = {"sh", "-c", "echo first; echo \"$BENCH_TEST_SET|${BENCH_TEST_GONE-unset}\"; echo oops >&2; exit 3"};
+    o.argv = {
+        "sh", "-c",
+        "echo first; echo \"$BENCH_TEST_SET|${BENCH_TEST_GONE-unset}\"; echo oops >&2; exit 3"};
     o.env = {{"BENCH_TEST_SET", "yes"}};
     o.unset = {"BENCH_TEST_GONE"};
     o.capture_stderr = true;
@@ -209,7 +224,8 @@ TEST(Child, OutputLinesExitCodeAndEnvironment) {
 
 TEST(Child, StdoutLineByLineAndStderrMarker) {
     SpawnOptions o;
-    o.argv = {"sh", "-c", "echo one; echo two; echo noise >&2; echo 'x: the marker here' >&2; sleep 30"};
+    o.argv = {"sh", "-c",
+              "echo one; echo two; echo noise >&2; echo 'x: the marker here' >&2; sleep 30"};
     o.capture_stderr = true;
     std::string error;
     auto child = Child::spawn(o, error);

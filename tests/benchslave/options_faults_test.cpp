@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The simulator's command line, fault schedule and register patterns.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The simulator as a process, driven by libmodbus as an independent master.
 #include "slave_process.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "core/entry_rules.h"
 
 #include <gtest/gtest.h>

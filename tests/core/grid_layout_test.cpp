@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "core/grid_layout.h"
 
 #include <gtest/gtest.h>
@@ -26,14 +27,14 @@ TEST_P(GridRows, NumberAndAddressEachRow) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, GridRows,
-    ::testing::Values(RowsCase{3, 100, 1, {"100", "101", "102"}},
-                      RowsCase{3, 100, 2, {"100", "102", "104"}}, RowsCase{1, 0, 1, {"0"}},
-                      RowsCase{0, 5, 1, {}}, RowsCase{-3, 5, 1, {}},
-                      RowsCase{2, 65535, 2, {"65535", "65537"}},
-                      RowsCase{2, 2147483647, 2, {"2147483647", "2147483649"}},
-                      RowsCase{2, -5, 1, {"-5", "-4"}}));
+INSTANTIATE_TEST_SUITE_P(Cases, GridRows,
+                         ::testing::Values(RowsCase{3, 100, 1, {"100", "101", "102"}},
+                                           RowsCase{3, 100, 2, {"100", "102", "104"}},
+                                           RowsCase{1, 0, 1, {"0"}}, RowsCase{0, 5, 1, {}},
+                                           RowsCase{-3, 5, 1, {}},
+                                           RowsCase{2, 65535, 2, {"65535", "65537"}},
+                                           RowsCase{2, 2147483647, 2, {"2147483647", "2147483649"}},
+                                           RowsCase{2, -5, 1, {"-5", "-4"}}));
 
 TEST(GridRows, FullGridsEndPast65535WithoutWrapping) {
     EXPECT_EQ(gridRows(64, 65535, 1).back().address, "65598");

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "core/numbers.h"
 
 #include <gtest/gtest.h>
@@ -22,18 +23,19 @@ TEST_P(LenientParse, GivesTheLeadingNumber) {
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, LenientParse,
-    ::testing::Values(
-        ParseCase{"6 ", 6}, ParseCase{"3:38400 ", 3}, ParseCase{"12abc", 12}, ParseCase{"", 0},
-        ParseCase{"abc", 0}, ParseCase{"  42", 42}, ParseCase{"1 2 3", 123},
-        ParseCase{"\t1\n0", 10}, ParseCase{"- 5", -5}, ParseCase{"+7", 7}, ParseCase{"-", 0},
-        ParseCase{"2.5", 2.5}, ParseCase{".5", 0.5}, ParseCase{"5.", 5}, ParseCase{".", 0},
-        ParseCase{"1.2.3", 1.2}, ParseCase{"1E3", 1000}, ParseCase{"1e-2", 0.01},
-        ParseCase{"2D2", 200}, ParseCase{"2d+1", 20}, ParseCase{"1E", 1}, ParseCase{"1E+", 1},
-        ParseCase{"1 E 2", 100}, ParseCase{"&H1F", 31}, ParseCase{"&hff", 255},
-        ParseCase{"&O17", 15}, ParseCase{"&o8", 0}, ParseCase{"&HG", 0}, ParseCase{"&", 0},
-        ParseCase{"-&H10", -16}, ParseCase{"0x10", 0}, ParseCase{"007", 7},
-        ParseCase{"65535.5", 65535.5}, ParseCase{"-1", -1}, ParseCase{"2\r.5", 2},
-        ParseCase{"6\r4", 6}, ParseCase{"\r-5", 0}));
+    ::testing::Values(ParseCase{"6 ", 6}, ParseCase{"3:38400 ", 3}, ParseCase{"12abc", 12},
+                      ParseCase{"", 0}, ParseCase{"abc", 0}, ParseCase{"  42", 42},
+                      ParseCase{"1 2 3", 123}, ParseCase{"\t1\n0", 10}, ParseCase{"- 5", -5},
+                      ParseCase{"+7", 7}, ParseCase{"-", 0}, ParseCase{"2.5", 2.5},
+                      ParseCase{".5", 0.5}, ParseCase{"5.", 5}, ParseCase{".", 0},
+                      ParseCase{"1.2.3", 1.2}, ParseCase{"1E3", 1000}, ParseCase{"1e-2", 0.01},
+                      ParseCase{"2D2", 200}, ParseCase{"2d+1", 20}, ParseCase{"1E", 1},
+                      ParseCase{"1E+", 1}, ParseCase{"1 E 2", 100}, ParseCase{"&H1F", 31},
+                      ParseCase{"&hff", 255}, ParseCase{"&O17", 15}, ParseCase{"&o8", 0},
+                      ParseCase{"&HG", 0}, ParseCase{"&", 0}, ParseCase{"-&H10", -16},
+                      ParseCase{"0x10", 0}, ParseCase{"007", 7}, ParseCase{"65535.5", 65535.5},
+                      ParseCase{"-1", -1}, ParseCase{"2\r.5", 2}, ParseCase{"6\r4", 6},
+                      ParseCase{"\r-5", 0}));
 
 TEST(LenientParse, HugeExponentGivesInfinityOfItsSign) {
     EXPECT_EQ(parseLenient("1E999"), std::numeric_limits<double>::infinity());
@@ -63,7 +65,8 @@ INSTANTIATE_TEST_SUITE_P(
                       RoundCase{2147483648.0, std::nullopt},
                       RoundCase{-2147483648.0, -2147483647 - 1},
                       RoundCase{-2147483648.5, -2147483647 - 1},  // halves to even: -2^31
-                      RoundCase{-2147483649.0, std::nullopt}, RoundCase{99999999999.0, std::nullopt},
+                      RoundCase{-2147483649.0, std::nullopt},
+                      RoundCase{99999999999.0, std::nullopt},
                       RoundCase{std::numeric_limits<double>::infinity(), std::nullopt},
                       RoundCase{std::nan(""), std::nullopt}));
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // No libRegwire.so anywhere on the search path: nothing crashes, Open is silent,
 // Close, the read tick and Write each say once what is missing.
 #include "window_fixture.h"
@@ -25,7 +26,7 @@ std::string loaderReason() {
 }
 
 class MissingLibrary : public WindowTest, public ::testing::WithParamInterface<Variant> {
-protected:
+  protected:
     void SetUp() override { open(GetParam()); }
     QMessageBox* onlyMessage() {
         const auto boxes = window().findChildren<QMessageBox*>();
@@ -80,8 +81,7 @@ TEST_P(MissingLibrary, WriteReportsAndTheWindowKeepsWorking) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Variants, MissingLibrary,
-                         ::testing::Values(Variant::Word16, Variant::Long32),
-                         [](const auto& p) {
+                         ::testing::Values(Variant::Word16, Variant::Long32), [](const auto& p) {
                              return p.param == Variant::Word16 ? "Word16" : "Long32";
                          });
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A libRegwire.so without Get_4X_DX: every other function is bound and called by
 // name; the missing one is reported with the loader's reason. It lacks the
 // failure detail as well, which a notice can do without.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "recording.h"
 
 #include <dlfcn.h>
@@ -35,7 +36,8 @@ void* recordingFunction(const char* name) {
 void* requiredFunction(const char* name) {
     void* library = dlopen("libRegwire.so", RTLD_NOW);
     void* function = library != nullptr ? dlsym(library, name) : nullptr;
-    if (function == nullptr) throw std::runtime_error(std::string("no recording library with ") + name);
+    if (function == nullptr)
+        throw std::runtime_error(std::string("no recording library with ") + name);
     return function;
 }
 

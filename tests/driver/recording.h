@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Access from tests to the recording stand-in of libRegwire.so: the calls it
 // logged, and the values its read functions hand out.
 #pragma once
@@ -9,7 +10,7 @@
 namespace bench::testing {
 
 class Recording {
-public:
+  public:
     // Points the recording library's log at a fresh file of this process.
     Recording();
     ~Recording();
@@ -25,7 +26,7 @@ public:
     void setResult(int32_t result);
     void setFailureDetail(const std::string& text);
 
-private:
+  private:
     std::string path_;
 };
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /*
  * A stand-in for libRegwire.so that records every call. Each call appends one
  * line with its name and arguments to the file named by REGWIRE_RECORD_LOG; the
@@ -55,7 +56,9 @@ EXPORT void Recording_SetReadValues(const int32_t* values, int32_t n) {
     readValueCount = n;
 }
 
-EXPORT void Recording_SetResult(int32_t r) { result = r; }
+EXPORT void Recording_SetResult(int32_t r) {
+    result = r;
+}
 
 EXPORT void Recording_SetFailureDetail(const char* text) {
     snprintf(failureDetail, sizeof failureDetail, "%s", text != NULL ? text : "");

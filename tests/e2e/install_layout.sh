@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # `cmake --install` places the programs, the library beside them where their
 # RUNPATH looks, the simulator, the header, the icons and the desktop entries.
 # Usage: install_layout.sh BUILD_DIR

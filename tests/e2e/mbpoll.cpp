@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "mbpoll.h"
 
 #include <regex>
@@ -8,8 +9,24 @@ namespace bench::testing {
 namespace {
 
 std::vector<std::string> baseArgs(const std::string& device, int start, bool wide) {
-    return {"mbpoll", "-m", "rtu", "-b", "38400", "-P", "even", "-a", "1", "-0", "-o", "1",
-            "-t",     wide ? "4:int" : "4", "-B", "-r", std::to_string(start), device};
+    return {"mbpoll",
+            "-m",
+            "rtu",
+            "-b",
+            "38400",
+            "-P",
+            "even",
+            "-a",
+            "1",
+            "-0",
+            "-o",
+            "1",
+            "-t",
+            wide ? "4:int" : "4",
+            "-B",
+            "-r",
+            std::to_string(start),
+            device};
 }
 
 MbpollResult run(const std::vector<std::string>& args) {

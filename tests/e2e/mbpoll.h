@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // mbpoll, an independent Modbus master, run once against a simulator's line:
 // PDU addressing, 38400 baud, even parity (the programs' defaults), station 1.
 #pragma once

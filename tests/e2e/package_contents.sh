@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The Debian package that CPack makes of this build: its control fields and its
 # file list. (scripts/package makes the real one from the release build; the
 # layout and the fields are the same.)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The programs in a real X server (Xvfb): each shows one window of its exact size,
 # and the Exit button ends it at once with status 0. Then the demo: it starts the
 # simulator and Wordbench, shows live values after Open and Start reading, and stops

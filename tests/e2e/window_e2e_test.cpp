@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Both windows with the real libRegwire.so, found by name, against benchslave on a
 // pseudo-terminal: what the operator types is written to the slave, read back by
 // the read test, and seen by mbpoll; what mbpoll writes, the read test shows.
@@ -16,7 +17,7 @@ using support::SlaveProcess;
 constexpr int kDefaultPort = 6;
 
 class EndToEnd : public WindowTest, public ::testing::WithParamInterface<Variant> {
-protected:
+  protected:
     void SetUp() override {
         slave_ = std::make_unique<SlaveProcess>(std::vector<std::string>{}, kDefaultPort);
         ASSERT_TRUE(slave_->started()) << slave_->error();
@@ -50,7 +51,8 @@ protected:
 
     std::vector<int32_t> valueColumn(int count) {
         std::vector<int32_t> shown;
-        for (int row = 1; row <= count; ++row) shown.push_back(c().MSFlexGrid1->text(row, 1).toInt());
+        for (int row = 1; row <= count; ++row)
+            shown.push_back(c().MSFlexGrid1->text(row, 1).toInt());
         return shown;
     }
 
@@ -115,7 +117,8 @@ TEST_P(EndToEnd, AFailedReadLeavesTheLastValuesAndNoMessage) {
     // The value looks stale, and its tooltip names the device.
     const QModelIndex cell = c().MSFlexGrid1->model()->index(0, 0);
     EXPECT_EQ(cell.data(Qt::ForegroundRole).value<QBrush>().color(), QColor(128, 128, 128));
-    EXPECT_TRUE(cell.data(Qt::ToolTipRole).toString().contains(QString::fromStdString(slave_->address())))
+    EXPECT_TRUE(
+        cell.data(Qt::ToolTipRole).toString().contains(QString::fromStdString(slave_->address())))
         << cell.data(Qt::ToolTipRole).toString().toStdString();
 }
 
@@ -134,7 +137,8 @@ TEST_P(EndToEnd, FailedCommandsSayWhatFailed) {
         std::string reason;  // the library's words
     };
     std::vector<Case> cases = {
-        {"7 ", 0, c().Command9, "打开端口 7 失败：无法打开端口的设备。", missing, std::strerror(ENOENT)},
+        {"7 ", 0, c().Command9, "打开端口 7 失败：无法打开端口的设备。", missing,
+         std::strerror(ENOENT)},
         {"8 ", 0, c().Command2, "写入端口 8 失败：站号 1 的从站没有按时应答。", silent.address(),
          "no reply within"},
     };

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window reading through the real libRegwire.so from a slave that misbehaves:
 // faults every Nth request, and a device that vanishes and comes back. The grid
 // never shows a value the slave did not hold, and no fault brings up a message or
@@ -34,7 +35,7 @@ int ticksToRun() {
 // The device path the window's port 6 names: a link that can be pointed at a new
 // simulator, as a by-id link follows a re-plugged adapter.
 class DeviceLink {
-public:
+  public:
     DeviceLink() {
         char dir[] = "/tmp/slave-link-XXXXXX";
         dir_ = mkdtemp(dir);
@@ -50,18 +51,19 @@ public:
         std::filesystem::create_symlink(device, path_);
     }
 
-private:
+  private:
     std::string dir_;
     std::string path_;
 };
 
 class WindowFaults : public WindowTest, public ::testing::WithParamInterface<Variant> {
-protected:
+  protected:
     bool wide() const { return GetParam() == Variant::Long32; }
 
     std::vector<int32_t> valueColumn(int count) {
         std::vector<int32_t> shown;
-        for (int row = 1; row <= count; ++row) shown.push_back(c().MSFlexGrid1->text(row, 1).toInt());
+        for (int row = 1; row <= count; ++row)
+            shown.push_back(c().MSFlexGrid1->text(row, 1).toInt());
         return shown;
     }
 
@@ -106,10 +108,11 @@ TEST_P(WindowFaults, TicksThroughInjectedFaultsShowOnlyTheSlavesValues) {
     const auto counters = slave.counters();
     const long faults = counters.at("faults_no_reply") + counters.at("faults_bad_crc") +
                         counters.at("faults_exception") + counters.at("faults_delay");
-    std::printf("%d ticks: %ld requests, %ld faults; fds %d -> %d; RSS %ld -> %ld KiB; "
-                "longest tick %lld ms\n",
-                ticks, counters.at("requests"), faults, fdsAfterWarmUp, proc_self::open_descriptors(),
-                rssAfterWarmUp, proc_self::resident_kib(), static_cast<long long>(longestTick));
+    std::printf(
+        "%d ticks: %ld requests, %ld faults; fds %d -> %d; RSS %ld -> %ld KiB; "
+        "longest tick %lld ms\n",
+        ticks, counters.at("requests"), faults, fdsAfterWarmUp, proc_self::open_descriptors(),
+        rssAfterWarmUp, proc_self::resident_kib(), static_cast<long long>(longestTick));
     EXPECT_GT(counters.at("faults_no_reply"), 0);
     EXPECT_GT(counters.at("faults_bad_crc"), 0);
     EXPECT_GT(counters.at("faults_exception"), 0);
@@ -156,8 +159,8 @@ TEST_P(WindowFaults, AVanishedDeviceComesBackAfterCloseAndOpen) {
     unsetenv("REGWIRE_TURNAROUND_MS");
 }
 
-INSTANTIATE_TEST_SUITE_P(Variants, WindowFaults, ::testing::Values(Variant::Word16, Variant::Long32),
-                         [](const auto& p) {
+INSTANTIATE_TEST_SUITE_P(Variants, WindowFaults,
+                         ::testing::Values(Variant::Word16, Variant::Long32), [](const auto& p) {
                              return p.param == Variant::Word16 ? "Word16" : "Long32";
                          });
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Properties of the entry fields' range rules over arbitrary text, for all four
 // fields.
 #include <cstdint>
@@ -62,7 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                      where + "correction " + describe(correction) + " parses as " +
                          describe(corrected));
             }
-            const std::optional<std::string> again = bench::entryCorrection(rule.field, *correction);
+            const std::optional<std::string> again =
+                bench::entryCorrection(rule.field, *correction);
             if (again) {
                 fail("a corrected text needs no further correction", text,
                      where + "correction " + describe(correction) + " was corrected again to " +

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Shared pieces of the fuzz targets: the entry point every target defines, and how a
 // broken property is reported. A failure prints the property, the input and the
 // values involved, then aborts, which both libFuzzer and the corpus replay treat as
@@ -74,7 +75,9 @@ inline bool sameDouble(double a, double b) {
     return a == b && std::signbit(a) == std::signbit(b);
 }
 
-inline bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n'; }
+inline bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n';
+}
 
 inline std::string withoutBlanks(std::string_view text) {
     std::string out;
@@ -88,7 +91,7 @@ inline std::string withoutBlanks(std::string_view text) {
 // Small deterministic generator seeded from the input, so every derived text is
 // the same on each run of the same input.
 class InputRandom {
-public:
+  public:
     explicit InputRandom(std::string_view text) {
         uint64_t h = 0xcbf29ce484222325ULL;  // FNV-1a
         for (const char c : text) {
@@ -105,7 +108,7 @@ public:
     }
     std::size_t below(std::size_t n) { return static_cast<std::size_t>(next() % n); }
 
-private:
+  private:
     uint64_t state_;
 };
 

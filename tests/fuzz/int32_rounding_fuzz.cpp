@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Properties of rounding to a 32-bit integer: doubles taken from the raw input
 // bytes, halves and near-halves around integers built from the bytes (random
 // doubles are almost never exact halves), and the parsed value of the input.
@@ -30,7 +31,9 @@ double roundedByFloor(double x) {
 }
 
 // The same from the IEEE remainder, whose quotient rounds halves to even.
-double roundedByRemainder(double x) { return x - std::remainder(x, 1.0); }
+double roundedByRemainder(double x) {
+    return x - std::remainder(x, 1.0);
+}
 
 // What roundToInt32 must give for x.
 std::optional<int32_t> expectedInt32(double x, std::string_view input) {
@@ -80,8 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const double offset = static_cast<double>(static_cast<int32_t>((bits >> 2) % 1024u) - 512);
         const double whole = base + offset;
         const double half = std::nextafter(0.5, 0.0);
-        const std::array<double, 7> fractions = {0.0,  0.5,  -0.5, 0.25, half, 1.0 - half,
-                                                 -half};
+        const std::array<double, 7> fractions = {0.0, 0.5, -0.5, 0.25, half, 1.0 - half, -half};
         for (const double f : fractions) {
             check(whole + f, text);
             check(-(whole + f), text);

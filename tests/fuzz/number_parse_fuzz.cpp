@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Properties of the lenient number parse over arbitrary text.
 #include <cmath>
 #include <cstdint>
@@ -13,7 +14,9 @@ using fuzzcheck::describe;
 using fuzzcheck::fail;
 using fuzzcheck::sameDouble;
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 int radixDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs a fuzz target's entry point over files and directories of inputs, without
 // libFuzzer, so any compiler can check the properties over the seed corpus.
 // Fails when no input was found, so an empty or misplaced corpus cannot pass.

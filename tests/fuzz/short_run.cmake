@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # One short, repeatable fuzzing run: starts from a fresh copy of the seed corpus
 # in the build tree, so the source tree is never written, and fails on any crash
 # or broken property. Crash files go to the artifacts folder.

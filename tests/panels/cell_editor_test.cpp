@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The in-cell editor: a click on a value cell opens it over the cell, Enter
 // stores the number, nothing else commits or closes it.
 #include "window_fixture.h"
@@ -6,7 +7,7 @@ namespace bench::testing {
 namespace {
 
 class CellEditor : public WindowTest {
-protected:
+  protected:
     void SetUp() override {
         open(Variant::Word16);
         c().Text4->setText(QStringLiteral("3"));

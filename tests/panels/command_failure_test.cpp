@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // An explicit command whose driver call fails shows one non-modal notice naming
 // the command, the port, the device and the reason; a success shows nothing.
 #include "regwire.h"

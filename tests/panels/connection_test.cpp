@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Open and Close, through the recording stand-in of the driver: the exact calls.
 #include "window_fixture.h"
 
@@ -7,7 +8,7 @@ namespace {
 using Calls = std::vector<std::string>;
 
 class Connection : public WindowTest {
-protected:
+  protected:
     void SetUp() override { open(Variant::Word16); }
 };
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The range rules of the four entry fields, as an operator types into them.
 #include <QClipboard>
 #include <QGuiApplication>
@@ -14,7 +15,7 @@ struct EntryCase {
 };
 
 class EntryRules : public WindowTest, public ::testing::WithParamInterface<EntryCase> {
-protected:
+  protected:
     void SetUp() override { open(Variant::Word16); }
 };
 
@@ -23,26 +24,27 @@ TEST_P(EntryRules, KeepEveryFieldInItsRange) {
     const QString typed = QString::fromUtf8(e.typed);
     for (QLineEdit* field : {c().Text1, c().Text4}) {
         field->setText(typed);
-        EXPECT_EQ(field->text(), QString::fromUtf8(e.countShows)) << field->objectName().toStdString();
+        EXPECT_EQ(field->text(), QString::fromUtf8(e.countShows))
+            << field->objectName().toStdString();
     }
     for (QLineEdit* field : {c().Text2, c().Text3}) {
         field->setText(typed);
-        EXPECT_EQ(field->text(), QString::fromUtf8(e.addressShows)) << field->objectName().toStdString();
+        EXPECT_EQ(field->text(), QString::fromUtf8(e.addressShows))
+            << field->objectName().toStdString();
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, EntryRules,
-    ::testing::Values(EntryCase{"", "8", ""}, EntryCase{"0", "8", "0"},
-                      EntryCase{"-3", "8", "1"}, EntryCase{"abc", "8", "abc"},
-                      EntryCase{"65", "8", "65"}, EntryCase{"64.5", "8", "64.5"},
-                      EntryCase{"1", "1", "1"}, EntryCase{"64", "64", "64"},
-                      EntryCase{"1.5", "1.5", "1.5"}, EntryCase{"12abc", "12abc", "12abc"},
-                      EntryCase{"65535", "8", "65535"}, EntryCase{"65535.5", "8", "1"},
-                      EntryCase{"-1", "8", "1"}, EntryCase{"65536", "8", "1"},
-                      EntryCase{"1E999", "8", "1"}, EntryCase{"-1E999", "8", "1"},
-                      EntryCase{"0.4", "8", "0.4"}, EntryCase{"&H40", "&H40", "&H40"},
-                      EntryCase{"&H41", "8", "&H41"}));
+    ::testing::Values(EntryCase{"", "8", ""}, EntryCase{"0", "8", "0"}, EntryCase{"-3", "8", "1"},
+                      EntryCase{"abc", "8", "abc"}, EntryCase{"65", "8", "65"},
+                      EntryCase{"64.5", "8", "64.5"}, EntryCase{"1", "1", "1"},
+                      EntryCase{"64", "64", "64"}, EntryCase{"1.5", "1.5", "1.5"},
+                      EntryCase{"12abc", "12abc", "12abc"}, EntryCase{"65535", "8", "65535"},
+                      EntryCase{"65535.5", "8", "1"}, EntryCase{"-1", "8", "1"},
+                      EntryCase{"65536", "8", "1"}, EntryCase{"1E999", "8", "1"},
+                      EntryCase{"-1E999", "8", "1"}, EntryCase{"0.4", "8", "0.4"},
+                      EntryCase{"&H40", "&H40", "&H40"}, EntryCase{"&H41", "8", "&H41"}));
 
 TEST_F(WindowTest, TypingADigitBehindAValidCountReplacesIt) {
     open(Variant::Long32);

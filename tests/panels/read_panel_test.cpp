@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Start reading lays out the read grid; each tick makes one driver call and
 // writes the values into the value column.
 #include <QHeaderView>
@@ -18,8 +19,8 @@ struct LayoutCase {
     Variant variant;
     const char* count;
     const char* start;
-    int rows;              // grid rows, the header included
-    Row lastRow;           // texts of the last data row
+    int rows;     // grid rows, the header included
+    Row lastRow;  // texts of the last data row
     const char* firstAddress;
 };
 
@@ -43,15 +44,14 @@ TEST_P(ReadLayout, NumbersAndAddressesEachRow) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ReadLayout,
-    ::testing::Values(
-        LayoutCase{Variant::Word16, "3", "100", 4, {"3", "", "102"}, "100"},
-        LayoutCase{Variant::Long32, "3", "100", 4, {"3", "", "104"}, "100"},
-        LayoutCase{Variant::Word16, "1", "0", 2, {"1", "", "0"}, "0"},
-        LayoutCase{Variant::Word16, "64", "65535", 65, {"64", "", "65598"}, "65535"},
-        LayoutCase{Variant::Long32, "64", "65535", 65, {"64", "", "65661"}, "65535"},
-        LayoutCase{Variant::Word16, "2", "12.5", 3, {"2", "", "13"}, "12"},
-        LayoutCase{Variant::Long32, "2", "13.5", 3, {"2", "", "16"}, "14"},
-        LayoutCase{Variant::Word16, "2.5", "7", 3, {"2", "", "8"}, "7"}));
+    ::testing::Values(LayoutCase{Variant::Word16, "3", "100", 4, {"3", "", "102"}, "100"},
+                      LayoutCase{Variant::Long32, "3", "100", 4, {"3", "", "104"}, "100"},
+                      LayoutCase{Variant::Word16, "1", "0", 2, {"1", "", "0"}, "0"},
+                      LayoutCase{Variant::Word16, "64", "65535", 65, {"64", "", "65598"}, "65535"},
+                      LayoutCase{Variant::Long32, "64", "65535", 65, {"64", "", "65661"}, "65535"},
+                      LayoutCase{Variant::Word16, "2", "12.5", 3, {"2", "", "13"}, "12"},
+                      LayoutCase{Variant::Long32, "2", "13.5", 3, {"2", "", "16"}, "14"},
+                      LayoutCase{Variant::Word16, "2.5", "7", 3, {"2", "", "8"}, "7"}));
 
 TEST_F(WindowTest, ColumnWidthsAndAlignmentOfTheReadGrid) {
     open(Variant::Word16);
@@ -59,7 +59,7 @@ TEST_F(WindowTest, ColumnWidthsAndAlignmentOfTheReadGrid) {
     click(c().Command3);
     FlexGrid* grid = c().MSFlexGrid1;
     EXPECT_EQ(grid->verticalHeader()->width(), 107);  // 1600 twips
-    EXPECT_EQ(grid->columnWidth(0), 164);              // 2460 twips
+    EXPECT_EQ(grid->columnWidth(0), 164);             // 2460 twips
     EXPECT_EQ(grid->columnWidth(1), 164);
     EXPECT_TRUE(grid->wordWrap());
     for (int row = 0; row <= 3; ++row) {
@@ -98,9 +98,11 @@ TEST_F(WindowTest, ASecondPressLaysTheGridOutAfreshWithOneTimer) {
 }
 
 class ReadTick : public WindowTest, public ::testing::WithParamInterface<Variant> {
-protected:
+  protected:
     void SetUp() override { open(GetParam()); }
-    const char* function() const { return GetParam() == Variant::Word16 ? "Get_4X_DX" : "Get_4X_LDX"; }
+    const char* function() const {
+        return GetParam() == Variant::Word16 ? "Get_4X_DX" : "Get_4X_LDX";
+    }
     std::string call(const char* args) const { return std::string(function()) + " " + args; }
 };
 
@@ -130,7 +132,8 @@ TEST_P(ReadTick, ShowsTheDateAndTimeOfThePoll) {
     static const QRegularExpression date(QStringLiteral(R"(^\d\d-\d\d-\d{4}$)"));
     static const QRegularExpression time(QStringLiteral(R"(^([01]\d|2[0-3]):[0-5]\d:[0-5]\d$)"));
     EXPECT_TRUE(date.match(c().Label2_9->text()).hasMatch()) << c().Label2_9->text().toStdString();
-    EXPECT_TRUE(time.match(c().Label2_10->text()).hasMatch()) << c().Label2_10->text().toStdString();
+    EXPECT_TRUE(time.match(c().Label2_10->text()).hasMatch())
+        << c().Label2_10->text().toStdString();
     const QDate today = QDate::currentDate();
     const QDate shown = QDate::fromString(c().Label2_9->text(), QStringLiteral("MM-dd-yyyy"));
     EXPECT_LE(std::abs(shown.daysTo(today)), 1);
@@ -193,16 +196,20 @@ TEST_P(ReadTick, AFailedReadLooksStaleUntilTheNextGoodOne) {
     FlexGrid* grid = c().MSFlexGrid1;
     const QColor grey(128, 128, 128);
     const QColor black(0, 0, 0);
-    for (const char* lastGood : {static_cast<const char*>("从未"), static_cast<const char*>(nullptr)}) {
+    for (const char* lastGood :
+         {static_cast<const char*>("从未"), static_cast<const char*>(nullptr)}) {
         window().readPanel().Timer1_Timer();
         for (int row = 1; row <= 2; ++row) {
             const auto [ink, tip] = valueLook(grid, row);
             EXPECT_EQ(ink, grey);
-            EXPECT_TRUE(tip.startsWith(QStringLiteral("读取端口 0 失败：端口未打开。"))) << tip.toStdString();
+            EXPECT_TRUE(tip.startsWith(QStringLiteral("读取端口 0 失败：端口未打开。")))
+                << tip.toStdString();
             EXPECT_TRUE(tip.contains(QStringLiteral("port 0: not open")));
             // "never" before the first good read, its date and time after it.
-            const QString expected = lastGood != nullptr ? QString::fromUtf8(lastGood) : c().Label2_9->text();
-            EXPECT_TRUE(tip.contains(QStringLiteral("上次成功读取：") + expected)) << tip.toStdString();
+            const QString expected =
+                lastGood != nullptr ? QString::fromUtf8(lastGood) : c().Label2_9->text();
+            EXPECT_TRUE(tip.contains(QStringLiteral("上次成功读取：") + expected))
+                << tip.toStdString();
         }
         // The tick still wrote what the buffer holds, and keeps polling without a notice.
         EXPECT_EQ(grid->text(2, 1), QStringLiteral("42"));
@@ -211,7 +218,8 @@ TEST_P(ReadTick, AFailedReadLooksStaleUntilTheNextGoodOne) {
 
         recording().setResult(REGWIRE_OK);
         window().readPanel().Timer1_Timer();
-        for (int row = 1; row <= 2; ++row) EXPECT_EQ(valueLook(grid, row), std::make_pair(black, QString()));
+        for (int row = 1; row <= 2; ++row)
+            EXPECT_EQ(valueLook(grid, row), std::make_pair(black, QString()));
         recording().setResult(REGWIRE_ENOTOPEN);
     }
 }

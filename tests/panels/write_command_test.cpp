@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Write sends all 64 values with one driver call and changes nothing in the window.
 #include <sstream>
 
@@ -18,9 +19,11 @@ std::string writeCall(const char* function, const std::string& args,
 }
 
 class WriteCommand : public WindowTest, public ::testing::WithParamInterface<Variant> {
-protected:
+  protected:
     void SetUp() override { open(GetParam()); }
-    const char* function() const { return GetParam() == Variant::Word16 ? "Set_4X_DX" : "Set_4X_LDX"; }
+    const char* function() const {
+        return GetParam() == Variant::Word16 ? "Set_4X_DX" : "Set_4X_LDX";
+    }
 };
 
 TEST_P(WriteCommand, SendsPortStationStartCountAndTheFirst64Values) {
@@ -72,8 +75,7 @@ TEST_P(WriteCommand, UsesTheCountAndStartOfTheLastTick) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Variants, WriteCommand,
-                         ::testing::Values(Variant::Word16, Variant::Long32),
-                         [](const auto& p) {
+                         ::testing::Values(Variant::Word16, Variant::Long32), [](const auto& p) {
                              return p.param == Variant::Word16 ? "Word16" : "Long32";
                          });
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The write grid follows Text4, Text3 and WriteValues at every tick of Timer2.
 #include "window_fixture.h"
 
@@ -7,7 +8,7 @@ namespace {
 using Row = std::vector<std::string>;
 
 class WriteGrid : public WindowTest, public ::testing::WithParamInterface<Variant> {
-protected:
+  protected:
     void SetUp() override { open(GetParam()); }
     void tick() { window().writePanel().Timer2_Timer(); }
     int step() const { return GetParam() == Variant::Word16 ? 1 : 2; }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // mbpoll, a master that shares no code with Regwire, reads what Regwire wrote and
 // writes what Regwire then reads, through the simulator's line.
 #include <gtest/gtest.h>
@@ -28,13 +29,28 @@ struct Link {
 // mbpoll's command line for the simulator's line, PDU addressing, one poll.
 std::vector<std::string> mbpoll_args(const SlaveProcess& slave, const Link& link, bool wide,
                                      int start) {
-    return {"mbpoll", "-m",  "rtu",     "-b", link.baud, "-P", link.parity,
-            "-a",     "1",   "-0",      "-o", "1",       "-t", wide ? "4:int" : "4",
-            "-B",     "-r",  std::to_string(start),      slave.address()};
+    return {"mbpoll",
+            "-m",
+            "rtu",
+            "-b",
+            link.baud,
+            "-P",
+            link.parity,
+            "-a",
+            "1",
+            "-0",
+            "-o",
+            "1",
+            "-t",
+            wide ? "4:int" : "4",
+            "-B",
+            "-r",
+            std::to_string(start),
+            slave.address()};
 }
 
 class PeerInterop : public ::testing::TestWithParam<bool> {
-protected:
+  protected:
     void SetUp() override {
         if (!support::on_path("mbpoll")) GTEST_SKIP() << "mbpoll is not on PATH";
     }
@@ -95,8 +111,7 @@ TEST_P(PeerInterop, RegwireReadsWhatMbpollWrote) {
         ASSERT_EQ(OpenPort_Modbus(kPort, link.speed_index, link.parity_index), REGWIRE_OK);
         std::vector<int32_t> back(values.size(), 0);
         const auto count = static_cast<int32_t>(values.size());
-        EXPECT_EQ((wide ? Get_4X_LDX : Get_4X_DX)(kPort, 1, start, count, back.data()),
-                  REGWIRE_OK);
+        EXPECT_EQ((wide ? Get_4X_LDX : Get_4X_DX)(kPort, 1, start, count, back.data()), REGWIRE_OK);
         EXPECT_EQ(back, values) << "at " << link.baud;
         EXPECT_EQ(ClosePort_Modbus(kPort), REGWIRE_OK);
     }
@@ -105,7 +120,7 @@ TEST_P(PeerInterop, RegwireReadsWhatMbpollWrote) {
 INSTANTIATE_TEST_SUITE_P(Widths, PeerInterop, ::testing::Values(false, true),
                          [](const ::testing::TestParamInfo<bool>& param_info) {
                              return param_info.param ? std::string("ThirtyTwoBit")
-                                               : std::string("SixteenBit");
+                                                     : std::string("SixteenBit");
                          });
 
 }  // namespace

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Argument checks: what each function refuses, and that a refused call sends
 // nothing and leaves the caller's buffer alone.
 #include <gtest/gtest.h>
@@ -17,20 +18,28 @@ enum class Fn { Get16, Set16, Get32, Set32 };
 
 const char* name(Fn f) {
     switch (f) {
-        case Fn::Get16: return "Get_4X_DX";
-        case Fn::Set16: return "Set_4X_DX";
-        case Fn::Get32: return "Get_4X_LDX";
-        case Fn::Set32: return "Set_4X_LDX";
+        case Fn::Get16:
+            return "Get_4X_DX";
+        case Fn::Set16:
+            return "Set_4X_DX";
+        case Fn::Get32:
+            return "Get_4X_LDX";
+        case Fn::Set32:
+            return "Set_4X_LDX";
     }
     return "?";
 }
 
 int32_t call(Fn f, int32_t port, int32_t station, int32_t start, int32_t count, int32_t* buf) {
     switch (f) {
-        case Fn::Get16: return Get_4X_DX(port, station, start, count, buf);
-        case Fn::Set16: return Set_4X_DX(port, station, start, count, buf);
-        case Fn::Get32: return Get_4X_LDX(port, station, start, count, buf);
-        case Fn::Set32: return Set_4X_LDX(port, station, start, count, buf);
+        case Fn::Get16:
+            return Get_4X_DX(port, station, start, count, buf);
+        case Fn::Set16:
+            return Set_4X_DX(port, station, start, count, buf);
+        case Fn::Get32:
+            return Get_4X_LDX(port, station, start, count, buf);
+        case Fn::Set32:
+            return Set_4X_LDX(port, station, start, count, buf);
     }
     return 0;
 }
@@ -106,8 +115,8 @@ TEST(RegwireArguments, ValuesOutsideSixteenBitsAreRefusedWhole) {
     std::array<int32_t, 3> seed{11, 22, 33};
     ASSERT_EQ(Set_4X_DX(slave.port, 1, 200, 3, seed.data()), REGWIRE_OK);
 
-    const std::vector<std::vector<int32_t>> refused = {
-        {65536}, {-32769}, {1, 2, 70000}, {-100000, 5, 6}, {INT32_MIN}, {INT32_MAX}};
+    const std::vector<std::vector<int32_t>> refused = {{65536},         {-32769},    {1, 2, 70000},
+                                                       {-100000, 5, 6}, {INT32_MIN}, {INT32_MAX}};
     const long frames_before = slave.frames_seen();
     for (auto values : refused) {
         const auto copy = values;
@@ -130,8 +139,8 @@ TEST(RegwireArguments, OpenRefusesBadSettingsWithoutTouchingThePort) {
     ASSERT_TRUE(slave.ready()) << slave.why();
     struct Case {
         int32_t port, speed, parity;
-    } cases[] = {{0, 2, 0}, {-1, 2, 0}, {kPort, 9, 0}, {kPort, -1, 0}, {kPort, 2, 3},
-                 {kPort, 2, -1}, {kPort, 100, 100}};
+    } cases[] = {{0, 2, 0},     {-1, 2, 0},     {kPort, 9, 0},    {kPort, -1, 0},
+                 {kPort, 2, 3}, {kPort, 2, -1}, {kPort, 100, 100}};
     for (const Case& c : cases) {
         EXPECT_EQ(OpenPort_Modbus(c.port, c.speed, c.parity), REGWIRE_EBADARG)
             << c.port << " " << c.speed << " " << c.parity;
@@ -161,9 +170,9 @@ TEST(RegwireArguments, CloseAndUseOfPortsNotOpen) {
 }
 
 TEST(RegwireArguments, EveryResultHasItsOwnText) {
-    const int32_t codes[] = {REGWIRE_OK,     REGWIRE_EBADARG, REGWIRE_ENOTOPEN, REGWIRE_EOPEN,
-                             REGWIRE_ETIMEOUT, REGWIRE_ECRC,  REGWIRE_ERANGE,   REGWIRE_ELOST,
-                             REGWIRE_EIO};
+    const int32_t codes[] = {REGWIRE_OK,     REGWIRE_EBADARG,  REGWIRE_ENOTOPEN,
+                             REGWIRE_EOPEN,  REGWIRE_ETIMEOUT, REGWIRE_ECRC,
+                             REGWIRE_ERANGE, REGWIRE_ELOST,    REGWIRE_EIO};
     std::set<std::string> texts;
     for (int32_t c : codes) {
         const char* t = Regwire_strerror(c);

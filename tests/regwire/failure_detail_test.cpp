@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Regwire_lastfailure: the detail of a port's last failure, copied safely into
 // any buffer, naming the device and the reason a result code cannot give.
 #include <gtest/gtest.h>

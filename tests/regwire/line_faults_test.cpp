@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What a misbehaving line gives: silent slaves, corrupt replies, exceptions, late
 // replies, a vanishing device, and no leaked descriptors along the way.
 #include <fcntl.h>
@@ -13,12 +14,12 @@
 
 #include <algorithm>
 #include <array>
-#include <clocale>
-#include <regex>
 #include <chrono>
+#include <clocale>
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The map of port numbers to devices, without a line: parsing, precedence, the
 // files as they may be found on a machine, and editing.
 #include "port_map.h"
@@ -24,7 +25,9 @@ struct ParseCase {
     std::vector<std::string> problems;  // each expected problem starts with this
 };
 
-void PrintTo(const ParseCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const ParseCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class PortMapParse : public testing::TestWithParam<ParseCase> {};
 
@@ -48,15 +51,18 @@ INSTANTIATE_TEST_SUITE_P(
                   "7=tcp:192.168.1.10:502\n\t\n",
                   {{6, "/dev/serial/by-id/usb-x-if00"}, {7, "tcp:192.168.1.10:502"}},
                   {}},
-        ParseCase{"HashInsideADeviceIsNoComment", "6 = /dev/odd#name\n", {{6, "/dev/odd#name"}}, {}},
-        ParseCase{"WindowsLineEnds", "6 = /dev/ttyUSB0\r\n7 = /dev/ttyUSB1\r\n",
-                  {{6, "/dev/ttyUSB0"}, {7, "/dev/ttyUSB1"}}, {}},
+        ParseCase{
+            "HashInsideADeviceIsNoComment", "6 = /dev/odd#name\n", {{6, "/dev/odd#name"}}, {}},
+        ParseCase{"WindowsLineEnds",
+                  "6 = /dev/ttyUSB0\r\n7 = /dev/ttyUSB1\r\n",
+                  {{6, "/dev/ttyUSB0"}, {7, "/dev/ttyUSB1"}},
+                  {}},
         ParseCase{"MalformedLinesAreIgnoredAndNamed",
                   "6 /dev/ttyUSB0\nsix = /dev/ttyUSB0\n6 =\n6 = ttyUSB0\n6 = /dev/a b\n"
                   "8 = /dev/ttyUSB2\n",
                   {{8, "/dev/ttyUSB2"}},
-                  {"ports.conf:1: expected", "ports.conf:2: port \"six\"", "ports.conf:3: no device",
-                   "ports.conf:4: the device \"ttyUSB0\" is neither",
+                  {"ports.conf:1: expected", "ports.conf:2: port \"six\"",
+                   "ports.conf:3: no device", "ports.conf:4: the device \"ttyUSB0\" is neither",
                    "ports.conf:5: the device \"/dev/a b\" contains"}},
         ParseCase{"PortsOutOfRange",
                   "0 = /dev/a\n-1 = /dev/a\n2147483648 = /dev/a\n99999999999999999999 = /dev/a\n"
@@ -64,7 +70,9 @@ INSTANTIATE_TEST_SUITE_P(
                   {{2147483647, "/dev/b"}},
                   {"ports.conf:1: port \"0\"", "ports.conf:2: port \"-1\"",
                    "ports.conf:3: port \"2147483648\"", "ports.conf:4: port"}},
-        ParseCase{"ASecondLineForAPortDoesNotWin", "6 = /dev/a\n6 = /dev/b\n", {{6, "/dev/a"}},
+        ParseCase{"ASecondLineForAPortDoesNotWin",
+                  "6 = /dev/a\n6 = /dev/b\n",
+                  {{6, "/dev/a"}},
                   {"ports.conf:2: port 6 is already mapped on line 1"}},
         ParseCase{"NoFinalLineEnd", "6 = /dev/a", {{6, "/dev/a"}}, {}}),
     [](const testing::TestParamInfo<ParseCase>& row) { return std::string(row.param.name); });
@@ -96,7 +104,8 @@ TEST(PortMap, PrecedenceIsEnvironmentUserFileSystemFileDefault) {
         {2147483647, nullptr, "/dev/ttyS2147483646", MapSource::Default, ""},
     };
     for (const Row& r : rows) {
-        SCOPED_TRACE(testing::Message() << "port " << r.port << " env " << (r.env ? r.env : "unset"));
+        SCOPED_TRACE(testing::Message()
+                     << "port " << r.port << " env " << (r.env ? r.env : "unset"));
         const auto m = regwire::resolve_port(r.port, r.env, user, system);
         EXPECT_EQ(m.device, r.device);
         EXPECT_EQ(m.source, r.source);
@@ -118,7 +127,7 @@ TEST(PortMap, UserMapPathFollowsTheXdgRules) {
 }
 
 class PortMapFiles : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char pattern[] = "/tmp/regwire_map_XXXXXX";
         ASSERT_NE(::mkdtemp(pattern), nullptr);

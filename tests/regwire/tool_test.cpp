@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The regwire tool as a user runs it: mapping a port in the user's map file and
 // probing a simulator through it on a pty and over TCP; usage errors; ports.
 #include <gtest/gtest.h>
@@ -10,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "regwire.h"
 #include "process.h"
+#include "regwire.h"
 #include "slave_process.h"
 
 namespace {
@@ -21,7 +22,7 @@ using support::SlaveProcess;
 
 // Each test gets a fresh XDG_CONFIG_HOME and no REGWIRE_PORT<k> of its own.
 class RegwireTool : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char pattern[] = "/tmp/regwire_tool_XXXXXX";
         ASSERT_NE(::mkdtemp(pattern), nullptr);
@@ -74,8 +75,7 @@ TEST_F(RegwireTool, MapThenProbeReadsTheSimulator) {
         const RunResult probe =
             run({"probe", r.port, "--parity", "none", "--address", "100", "--count", "8"});
         ASSERT_EQ(probe.exit_code, 0) << probe.out;
-        EXPECT_NE(probe.out.find("user file " + config_ + "/regwire/ports.conf"),
-                  std::string::npos)
+        EXPECT_NE(probe.out.find("user file " + config_ + "/regwire/ports.conf"), std::string::npos)
             << probe.out;
         // The demo pattern's fixed words at 100..107.
         for (const char* want : {"  100:      0  0x0000", "  104:     -1  0xffff",
@@ -138,9 +138,10 @@ TEST_F(RegwireTool, PortsShowsWhereEachMappingComesFrom) {
     const RunResult got = run({"ports"});
     ::unsetenv("REGWIRE_PORT2");
     ASSERT_EQ(got.exit_code, 0) << got.out;
-    for (const char* want : {"Serial devices:", "   1  /dev/ttyS0 ",
-                             "   2  tcp:127.0.0.1:1502           environment  ok (TCP)",
-                             "   6  /dev/null                    user file    ok", "  19  /dev/ttyS18 "}) {
+    for (const char* want :
+         {"Serial devices:", "   1  /dev/ttyS0 ",
+          "   2  tcp:127.0.0.1:1502           environment  ok (TCP)",
+          "   6  /dev/null                    user file    ok", "  19  /dev/ttyS18 "}) {
         EXPECT_NE(got.out.find(want), std::string::npos) << want << "\n" << got.out;
     }
 }

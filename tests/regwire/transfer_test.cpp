@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reads and writes against the simulator: values, word order, splitting, line
 // settings, broadcast, several ports, TCP.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Thousands of reads and writes through Regwire against benchslave while it drops
 // replies, corrupts them, answers with exceptions and answers late, every Nth
 // request for co-prime N. Every call that succeeds must agree with a model of the
@@ -16,9 +17,9 @@
 
 #include "open_slave.h"
 #include "process_figures.h"
-#include "transfer_call.h"
 #include "regwire.h"
 #include "slave_process.h"
+#include "transfer_call.h"
 
 namespace {
 
@@ -35,9 +36,9 @@ constexpr int kExceptionCode = 6;
 constexpr int kShapesRemembered = 8;
 
 using reliability::Call;
-using reliability::Op;
 using reliability::chunks;
 using reliability::is_read;
+using reliability::Op;
 using reliability::width;
 
 // How a request looks to a master matching replies to it: a read reply by its
@@ -60,12 +61,14 @@ int shapes_of(const Call& c, std::array<Shape, 2>& out) {
     return n;
 }
 
-int32_t invoke(const Call& c, int32_t* buffer) { return reliability::invoke(kPort, kStation, c, buffer); }
+int32_t invoke(const Call& c, int32_t* buffer) {
+    return reliability::invoke(kPort, kStation, c, buffer);
+}
 
 // What each register may hold: its last known value, and the values of writes that
 // failed since (the simulator may or may not have carried them out).
 class Model {
-public:
+  public:
     // Room for a few failed writes per register up front, so that the test's own
     // allocations do not show in the memory figures.
     Model() : known_(kRegion, 0), maybe_(kRegion) {
@@ -76,7 +79,9 @@ public:
         known_[static_cast<std::size_t>(reg)] = v;
         maybe_[static_cast<std::size_t>(reg)].clear();
     }
-    void perhaps_written(int reg, std::uint16_t v) { maybe_[static_cast<std::size_t>(reg)].push_back(v); }
+    void perhaps_written(int reg, std::uint16_t v) {
+        maybe_[static_cast<std::size_t>(reg)].push_back(v);
+    }
     // A read value: true if the model allows it; the register is then known.
     bool read(int reg, std::uint16_t v) {
         auto& maybe = maybe_[static_cast<std::size_t>(reg)];
@@ -87,7 +92,7 @@ public:
     }
     std::uint16_t known(int reg) const { return known_[static_cast<std::size_t>(reg)]; }
 
-private:
+  private:
     std::vector<std::uint16_t> known_;
     std::vector<std::vector<std::uint16_t>> maybe_;
 };
@@ -159,9 +164,9 @@ TEST(ReliabilityFaultsOverTime, SuccessesAgreeWithTheModelAndNothingLeaks) {
         const std::size_t length = static_cast<std::size_t>(c.count + 2 * kGuardLength);
         for (std::size_t k = 0; k < length; ++k) {
             const bool guard = k < kGuardLength || k >= length - kGuardLength;
-            buf[k] = guard ? kGuard + static_cast<int32_t>(k)
-                           : c.op == Op::WriteDX ? static_cast<int32_t>(rng() % 98304u) - 32768
-                                                 : static_cast<int32_t>(rng());
+            buf[k] = guard                 ? kGuard + static_cast<int32_t>(k)
+                     : c.op == Op::WriteDX ? static_cast<int32_t>(rng() % 98304u) - 32768
+                                           : static_cast<int32_t>(rng());
         }
         before = buf;
         int32_t* values = buf.data() + kGuardLength;
@@ -172,9 +177,9 @@ TEST(ReliabilityFaultsOverTime, SuccessesAgreeWithTheModelAndNothingLeaks) {
 
         bool good = true;
         auto fail = [&](const char* what) {
-            ADD_FAILURE() << what << ": call " << i << " op " << static_cast<int>(c.op)
-                          << " start " << c.start << " count " << c.count << " gave " << rc
-                          << " (" << Regwire_strerror(rc) << ")";
+            ADD_FAILURE() << what << ": call " << i << " op " << static_cast<int>(c.op) << " start "
+                          << c.start << " count " << c.count << " gave " << rc << " ("
+                          << Regwire_strerror(rc) << ")";
             good = false;
         };
         for (std::size_t k = 0; k < length; ++k) {
@@ -199,7 +204,8 @@ TEST(ReliabilityFaultsOverTime, SuccessesAgreeWithTheModelAndNothingLeaks) {
             if (width(c.op) == 1) {
                 regs[0] = static_cast<std::uint16_t>(u & 0xFFFFu);
             } else {
-                regs = {static_cast<std::uint16_t>(u >> 16), static_cast<std::uint16_t>(u & 0xFFFFu)};
+                regs = {static_cast<std::uint16_t>(u >> 16),
+                        static_cast<std::uint16_t>(u & 0xFFFFu)};
             }
             for (int w = 0; w < width(c.op); ++w) {
                 const int reg = c.start + k * width(c.op) + w;
@@ -235,7 +241,8 @@ TEST(ReliabilityFaultsOverTime, SuccessesAgreeWithTheModelAndNothingLeaks) {
     const support::Counters counters = slave.stop();
 
     EXPECT_EQ(failures, 0);
-    EXPECT_EQ(fds_closed, fds_start) << "descriptors before the port was opened and after it was closed";
+    EXPECT_EQ(fds_closed, fds_start)
+        << "descriptors before the port was opened and after it was closed";
     EXPECT_EQ(fds_end, fds_warm) << "descriptors with the port open";
     EXPECT_LT(rss_end - rss_warm, 2048) << "resident memory grew after the warm-up";
     // The line keeps recovering: a late reply costs the calls it overlaps (about
@@ -250,20 +257,23 @@ TEST(ReliabilityFaultsOverTime, SuccessesAgreeWithTheModelAndNothingLeaks) {
     EXPECT_GT(counter("faults_exception"), 0);
     EXPECT_GT(counter("faults_delay"), 0);
 
-    std::printf("faults over time: seed %llu, %ld calls, %ld requests seen by the simulator, %.1f s\n",
-                static_cast<unsigned long long>(seed), calls, counter("requests"), seconds);
-    std::printf("  simulator: fc03 %ld, fc16 %ld, faults: no reply %ld, bad CRC %ld, exception %ld, "
-                "delay %ld\n",
-                counter("fc03"), counter("fc16"), counter("faults_no_reply"),
-                counter("faults_bad_crc"), counter("faults_exception"), counter("faults_delay"));
+    std::printf(
+        "faults over time: seed %llu, %ld calls, %ld requests seen by the simulator, %.1f s\n",
+        static_cast<unsigned long long>(seed), calls, counter("requests"), seconds);
+    std::printf(
+        "  simulator: fc03 %ld, fc16 %ld, faults: no reply %ld, bad CRC %ld, exception %ld, "
+        "delay %ld\n",
+        counter("fc03"), counter("fc16"), counter("faults_no_reply"), counter("faults_bad_crc"),
+        counter("faults_exception"), counter("faults_delay"));
     for (const auto& [rc, n] : results) {
         std::printf("  result %5d %-38s %6ld\n", rc, Regwire_strerror(rc), n);
     }
     std::printf("  longest run of failed calls %ld\n", longest_streak);
     std::printf("  descriptors: before open %d, after warm-up %d, at end %d, after close %d\n",
                 fds_start, fds_warm, fds_end, fds_closed);
-    std::printf("  resident memory: after warm-up (%ld calls) %ld KiB, at end %ld KiB, growth %ld KiB\n",
-                warm_up, rss_warm, rss_end, rss_end - rss_warm);
+    std::printf(
+        "  resident memory: after warm-up (%ld calls) %ld KiB, at end %ld KiB, growth %ld KiB\n",
+        warm_up, rss_warm, rss_end, rss_end - rss_warm);
 }
 
 }  // namespace

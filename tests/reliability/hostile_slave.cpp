@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "hostile_slave.h"
 
 #include <errno.h>
@@ -69,21 +70,36 @@ std::vector<std::uint8_t> without_crc(const std::vector<std::uint8_t>& frame) {
 
 const char* answer_name(Answer a) {
     switch (a) {
-        case Answer::Correct: return "correct reply";
-        case Answer::Exception: return "exception reply";
-        case Answer::Silent: return "no reply";
-        case Answer::RandomBytes: return "random bytes";
-        case Answer::Truncated: return "truncated reply";
-        case Answer::TrailingJunk: return "reply + trailing junk";
-        case Answer::Oversized: return "oversized frame";
-        case Answer::WrongStation: return "wrong station";
-        case Answer::WrongFunction: return "wrong function";
-        case Answer::WrongCount: return "wrong byte count/quantity";
-        case Answer::BadCrc: return "bad CRC";
-        case Answer::DelayedInTime: return "delayed within timeout";
-        case Answer::HeldToNext: return "delayed past timeout, sent with next";
-        case Answer::LateBeforeNext: return "delayed past timeout, before next";
-        case Answer::Replay: return "replay of another reply";
+        case Answer::Correct:
+            return "correct reply";
+        case Answer::Exception:
+            return "exception reply";
+        case Answer::Silent:
+            return "no reply";
+        case Answer::RandomBytes:
+            return "random bytes";
+        case Answer::Truncated:
+            return "truncated reply";
+        case Answer::TrailingJunk:
+            return "reply + trailing junk";
+        case Answer::Oversized:
+            return "oversized frame";
+        case Answer::WrongStation:
+            return "wrong station";
+        case Answer::WrongFunction:
+            return "wrong function";
+        case Answer::WrongCount:
+            return "wrong byte count/quantity";
+        case Answer::BadCrc:
+            return "bad CRC";
+        case Answer::DelayedInTime:
+            return "delayed within timeout";
+        case Answer::HeldToNext:
+            return "delayed past timeout, sent with next";
+        case Answer::LateBeforeNext:
+            return "delayed past timeout, before next";
+        case Answer::Replay:
+            return "replay of another reply";
     }
     return "?";
 }
@@ -252,10 +268,10 @@ void HostileSlave::run() {
 
 Answer HostileSlave::pick(bool prompt_only) {
     // Weights in percent; a correct reply now and then keeps the master in business.
-    static constexpr std::array<int, kAnswerKinds> kAny = {
-        24, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 6, 5, 4, 11};
-    static constexpr std::array<int, kAnswerKinds> kPrompt = {
-        30, 8, 0, 7, 7, 8, 8, 8, 8, 8, 8, 0, 0, 0, 0};
+    static constexpr std::array<int, kAnswerKinds> kAny = {24, 5, 5, 5, 5, 5, 5, 5,
+                                                           5,  5, 5, 6, 5, 4, 11};
+    static constexpr std::array<int, kAnswerKinds> kPrompt = {30, 8, 0, 7, 7, 8, 8, 8,
+                                                              8,  8, 8, 0, 0, 0, 0};
     const auto& weights = prompt_only ? kPrompt : kAny;
     int total = 0;
     for (int w : weights) total += w;
@@ -409,9 +425,8 @@ std::vector<std::uint8_t> HostileSlave::prompt_bytes(Answer a, const std::uint8_
             // code itself is wrong.
             int other = read ? 0x04 : 0x06;
             if (!scripted) {
-                static constexpr int kCodes[] = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x0F,
-                                                 0x10, 0x11, 0x17, 0x2B, 0x41, 0x83, 0x84,
-                                                 0x86, 0x90};
+                static constexpr int kCodes[] = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x0F, 0x10,
+                                                 0x11, 0x17, 0x2B, 0x41, 0x83, 0x84, 0x86, 0x90};
                 do {
                     other = kCodes[rng_() % std::size(kCodes)];
                 } while (other == function || other == (function | 0x80));
@@ -500,9 +515,11 @@ void HostileSlave::handle(const std::uint8_t* req, int length) {
 
     // The correct reply, built by libmodbus, which also carries out a write.
     const Applies how = applies(effective);
-    const bool apply = !read && (how == Applies::Yes || (how == Applies::Maybe && rng_() % 2u == 0));
+    const bool apply =
+        !read && (how == Applies::Yes || (how == Applies::Maybe && rng_() % 2u == 0));
     std::vector<std::uint16_t> before;
-    if (!read && !apply) before = {mapping_->tab_registers + start, mapping_->tab_registers + start + count};
+    if (!read && !apply)
+        before = {mapping_->tab_registers + start, mapping_->tab_registers + start + count};
     const std::vector<std::uint8_t> reply = build_reply(req, length);
     if (!before.empty()) std::copy(before.begin(), before.end(), mapping_->tab_registers + start);
     if (reply.size() < 5 || reply[1] != function) {
@@ -510,7 +527,8 @@ void HostileSlave::handle(const std::uint8_t* req, int length) {
         return;
     }
     s.applied = apply;
-    if (read) s.values.assign(mapping_->tab_registers + start, mapping_->tab_registers + start + count);
+    if (read)
+        s.values.assign(mapping_->tab_registers + start, mapping_->tab_registers + start + count);
 
     std::vector<std::uint8_t> out;
     if (held) out.swap(held_);
@@ -529,7 +547,8 @@ void HostileSlave::handle(const std::uint8_t* req, int length) {
             out.insert(out.end(), reply.begin(), reply.end());
             break;
         case Answer::DelayedInTime:
-            delay_us = static_cast<long>(rng_() % static_cast<unsigned long>(turnaround_us_ / 2 + 1));
+            delay_us =
+                static_cast<long>(rng_() % static_cast<unsigned long>(turnaround_us_ / 2 + 1));
             out.insert(out.end(), reply.begin(), reply.end());
             master_fails = false;
             break;
@@ -539,9 +558,9 @@ void HostileSlave::handle(const std::uint8_t* req, int length) {
             if (!scripted && rng_() % 2u == 0) {
                 std::vector<const Kept*> unfit;
                 for (const Kept& k : kept_) {
-                    const bool fits = read ? k.function == function && k.count == count
-                                           : k.function == function && k.start == start &&
-                                                 k.count == count;
+                    const bool fits =
+                        read ? k.function == function && k.count == count
+                             : k.function == function && k.start == start && k.count == count;
                     if (!fits) unfit.push_back(&k);
                 }
                 if (!unfit.empty()) frame = unfit[rng_() % unfit.size()]->frame;
@@ -553,7 +572,8 @@ void HostileSlave::handle(const std::uint8_t* req, int length) {
             break;
         }
         default: {
-            const auto bytes = prompt_bytes(effective, req, reply, step.code, scripted, master_fails);
+            const auto bytes =
+                prompt_bytes(effective, req, reply, step.code, scripted, master_fails);
             out.insert(out.end(), bytes.begin(), bytes.end());
             break;
         }

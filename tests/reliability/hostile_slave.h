@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A Modbus RTU slave on a pseudo-terminal, run on a thread of the test, that
 // answers each request in one of many wrong (or right) ways. A seeded generator
 // or a script picks the way. It logs what it did with every request, so a test
@@ -63,15 +64,15 @@ struct Served {
     int start = 0;
     int count = 0;
     Answer answer = Answer::Correct;
-    bool stale_first = false;  // an earlier reply went out ahead of the answer
+    bool stale_first = false;           // an earlier reply went out ahead of the answer
     Answer follower = Answer::Correct;  // with stale_first: how the request itself was answered
-    bool genuine = false;      // the reply to this request was sent whole (after any stale one)
+    bool genuine = false;  // the reply to this request was sent whole (after any stale one)
     std::vector<std::uint16_t> values;  // reads: the registers the reply carried
-    bool applied = false;      // writes: the values went into the table
+    bool applied = false;               // writes: the values went into the table
 };
 
 class HostileSlave {
-public:
+  public:
     // turnaround_ms: the master's REGWIRE_TURNAROUND_MS, at 921600 bit/s.
     HostileSlave(std::uint64_t seed, int station, int turnaround_ms);
     ~HostileSlave();
@@ -100,7 +101,7 @@ public:
     // Requests that could not be read as a function 03 or 16 request of our station.
     long unreadable() const;
 
-private:
+  private:
     // A valid frame the slave sent once, kept for replays.
     struct Kept {
         std::vector<std::uint8_t> frame;

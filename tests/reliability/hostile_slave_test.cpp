@@ -1,8 +1,11 @@
+// SPDX-License-Identifier: MIT
 // Regwire against a slave that answers in every wrong way we could think of.
 // Whatever comes back, a call never writes outside the caller's buffer, leaves
 // the buffer exactly as it was when it fails, and reports success only for the
 // answer to its own request: a read then holds exactly the slave's registers, a
 // write has reached the slave's table.
+#include "hostile_slave.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -13,11 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "hostile_slave.h"
 #include "open_slave.h"
 #include "process_figures.h"
-#include "transfer_call.h"
 #include "regwire.h"
+#include "transfer_call.h"
 
 namespace {
 
@@ -39,15 +41,17 @@ constexpr int32_t kAnyFailure = 1;
 
 using reliability::Call;
 using reliability::Chunk;
-using reliability::Op;
 using reliability::chunks;
 using reliability::describe;
 using reliability::is_read;
 using reliability::kOps;
+using reliability::Op;
 using reliability::op_name;
 using reliability::width;
 
-int32_t invoke(const Call& c, int32_t* buffer) { return reliability::invoke(kPort, kStation, c, buffer); }
+int32_t invoke(const Call& c, int32_t* buffer) {
+    return reliability::invoke(kPort, kStation, c, buffer);
+}
 
 // What a line may give; the slave only ever sends exception codes below 12 that
 // libmodbus reports as such.
@@ -64,14 +68,15 @@ std::string describe(const std::vector<Served>& log) {
     for (const Served& s : log) {
         out << "\n  fc " << s.function << " start " << s.start << " count " << s.count << ": "
             << reliability::answer_name(s.answer);
-        if (s.stale_first) out << " (an earlier reply first, then " << answer_name(s.follower) << ")";
+        if (s.stale_first)
+            out << " (an earlier reply first, then " << answer_name(s.follower) << ")";
     }
     return out.str();
 }
 
 // The hostile slave, a port open on it, and the checks of every call.
 class HostilePort {
-public:
+  public:
     explicit HostilePort(std::uint64_t seed)
         : turnaround_("REGWIRE_TURNAROUND_MS", std::to_string(kTurnaroundMs).c_str()),
           // The slave's timing rules assume the allowance stays as set.
@@ -116,12 +121,14 @@ public:
         if (!idle) fail("the slave did not finish answering");
         for (std::size_t i = 0; i < buf.size(); ++i) {
             const bool guard = i < kGuardLength || i >= buf.size() - kGuardLength;
-            if (guard && buf[i] != before[i]) fail("wrote outside the buffer at " + std::to_string(i));
+            if (guard && buf[i] != before[i])
+                fail("wrote outside the buffer at " + std::to_string(i));
         }
         if (!line_result(rc)) fail("a result the line cannot give");
         if (rc != REGWIRE_OK || !is_read(c.op)) {
             if (!std::equal(buf.begin(), buf.end(), before.begin())) {
-                fail(rc != REGWIRE_OK ? "a failed call changed the buffer" : "a write changed the buffer");
+                fail(rc != REGWIRE_OK ? "a failed call changed the buffer"
+                                      : "a write changed the buffer");
             }
         }
         if (rc != REGWIRE_OK) return good;
@@ -132,7 +139,8 @@ public:
         for (const Chunk& chunk : chunks(c)) {
             const Served* last = nullptr;
             for (const Served& s : log) {
-                if (s.function == function && s.start == chunk.start && s.count == chunk.count) last = &s;
+                if (s.function == function && s.start == chunk.start && s.count == chunk.count)
+                    last = &s;
             }
             if (last == nullptr) {
                 fail("success without the request on the line");
@@ -149,7 +157,8 @@ public:
                     width(c.op) == 1
                         ? static_cast<int16_t>(replied[static_cast<std::size_t>(i)])
                         : static_cast<int32_t>(
-                              (static_cast<uint32_t>(replied[static_cast<std::size_t>(2 * i)]) << 16) |
+                              (static_cast<uint32_t>(replied[static_cast<std::size_t>(2 * i)])
+                               << 16) |
                               replied[static_cast<std::size_t>(2 * i + 1)]);
                 if (v[i] != want) {
                     fail("value " + std::to_string(i) + " is " + std::to_string(v[i]) +
@@ -163,7 +172,8 @@ public:
                 const auto u = static_cast<uint32_t>(v[i]);
                 const bool same =
                     width(c.op) == 1
-                        ? table[static_cast<std::size_t>(i)] == static_cast<std::uint16_t>(u & 0xFFFFu)
+                        ? table[static_cast<std::size_t>(i)] ==
+                              static_cast<std::uint16_t>(u & 0xFFFFu)
                         : table[static_cast<std::size_t>(2 * i)] == (u >> 16) &&
                               table[static_cast<std::size_t>(2 * i + 1)] == (u & 0xFFFFu);
                 if (!same) {
@@ -177,14 +187,14 @@ public:
 
     // Members in this order: the timing setting, then the slave, then the port
     // variable naming the slave's pts.
-private:
+  private:
     ScopedEnv turnaround_;
     ScopedEnv fixed_;
 
-public:
+  public:
     HostileSlave slave;
 
-private:
+  private:
     std::string device_;
     ScopedEnv port_env_;
     std::mt19937_64 rng_;
@@ -198,7 +208,9 @@ TEST(ReliabilityHostileSlave, EachKindOfAnswerGivesItsResult) {
     } rows[] = {
         {"correct reply", {{Answer::Correct}}, {REGWIRE_OK}},
         {"delayed within the timeout", {{Answer::DelayedInTime}}, {REGWIRE_OK}},
-        {"junk after the reply", {{Answer::TrailingJunk}, {Answer::Correct}}, {REGWIRE_OK, REGWIRE_OK}},
+        {"junk after the reply",
+         {{Answer::TrailingJunk}, {Answer::Correct}},
+         {REGWIRE_OK, REGWIRE_OK}},
         {"exception 2", {{Answer::Exception, 2}}, {REGWIRE_EXCEPTION_BASE - 2}},
         {"exception 11", {{Answer::Exception, 11}}, {REGWIRE_EXCEPTION_BASE - 11}},
         {"no reply", {{Answer::Silent}}, {REGWIRE_ETIMEOUT}},
@@ -259,7 +271,8 @@ Call random_call(std::mt19937_64& rng) {
                                      : 1 + static_cast<int>(rng() % static_cast<unsigned>(most));
     const int registers = count * width(op);
     const int top = 65536 - registers;
-    const int start = rng() % 10 == 0 ? top : static_cast<int>(rng() % static_cast<unsigned>(top + 1));
+    const int start =
+        rng() % 10 == 0 ? top : static_cast<int>(rng() % static_cast<unsigned>(top + 1));
     return {op, start, count};
 }
 

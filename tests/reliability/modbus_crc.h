@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Modbus RTU frame check (CRC-16, polynomial 0xA001 bit-reversed, start value
 // 0xFFFF, sent low byte first). Only the hostile test slave uses it: a frame it
 // mutates on purpose (another station, function, byte count or address) gets a

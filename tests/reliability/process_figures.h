@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Figures of this process for the long-running tests (open descriptors, resident
 // memory) and the length of a run: the suite's short one, or the full one that
 // scripts/soak asks for with RELIABILITY_SCALE=full.
@@ -17,7 +18,9 @@ inline bool full_scale() {
     return s != nullptr && std::string(s) == "full";
 }
 
-inline long scaled(long suite, long full) { return full_scale() ? full : suite; }
+inline long scaled(long suite, long full) {
+    return full_scale() ? full : suite;
+}
 
 // RELIABILITY_SEED overrides a test's fixed seed (scripts/soak passes a fresh one).
 inline std::uint64_t seed_or(std::uint64_t fallback) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One call of a Regwire transfer function, as the reliability tests make them:
 // which function, from which register, how many values; and how the library
 // splits it into requests.
@@ -18,24 +19,36 @@ inline constexpr Op kOps[] = {Op::ReadDX, Op::ReadLDX, Op::WriteDX, Op::WriteLDX
 
 inline const char* op_name(Op op) {
     switch (op) {
-        case Op::ReadDX: return "Get_4X_DX";
-        case Op::ReadLDX: return "Get_4X_LDX";
-        case Op::WriteDX: return "Set_4X_DX";
-        case Op::WriteLDX: return "Set_4X_LDX";
+        case Op::ReadDX:
+            return "Get_4X_DX";
+        case Op::ReadLDX:
+            return "Get_4X_LDX";
+        case Op::WriteDX:
+            return "Set_4X_DX";
+        case Op::WriteLDX:
+            return "Set_4X_LDX";
     }
     return "?";
 }
 
-inline bool is_read(Op op) { return op == Op::ReadDX || op == Op::ReadLDX; }
-inline int width(Op op) { return op == Op::ReadLDX || op == Op::WriteLDX ? 2 : 1; }
+inline bool is_read(Op op) {
+    return op == Op::ReadDX || op == Op::ReadLDX;
+}
+inline int width(Op op) {
+    return op == Op::ReadLDX || op == Op::WriteLDX ? 2 : 1;
+}
 
 // Registers per request, as the library splits a call.
 inline int chunk_registers(Op op) {
     switch (op) {
-        case Op::ReadDX: return 125;
-        case Op::ReadLDX: return 124;
-        case Op::WriteDX: return 123;
-        case Op::WriteLDX: return 122;
+        case Op::ReadDX:
+            return 125;
+        case Op::ReadLDX:
+            return 124;
+        case Op::WriteDX:
+            return 123;
+        case Op::WriteLDX:
+            return 122;
     }
     return 1;
 }
@@ -69,10 +82,14 @@ inline std::vector<Chunk> chunks(const Call& c) {
 
 inline int32_t invoke(int32_t port, int32_t station, const Call& c, int32_t* buffer) {
     switch (c.op) {
-        case Op::ReadDX: return Get_4X_DX(port, station, c.start, c.count, buffer);
-        case Op::ReadLDX: return Get_4X_LDX(port, station, c.start, c.count, buffer);
-        case Op::WriteDX: return Set_4X_DX(port, station, c.start, c.count, buffer);
-        case Op::WriteLDX: return Set_4X_LDX(port, station, c.start, c.count, buffer);
+        case Op::ReadDX:
+            return Get_4X_DX(port, station, c.start, c.count, buffer);
+        case Op::ReadLDX:
+            return Get_4X_LDX(port, station, c.start, c.count, buffer);
+        case Op::WriteDX:
+            return Set_4X_DX(port, station, c.start, c.count, buffer);
+        case Op::WriteLDX:
+            return Set_4X_LDX(port, station, c.start, c.count, buffer);
     }
     return REGWIRE_EBADARG;
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tests run in the locale the environment names (LC_ALL), as the programs do
 // once QApplication has adopted the user's. A named locale the process could not
 // take fails the run, so a missing locale never lets a run pass in "C" unnoticed.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // main of the tests of pure rules: the process takes the environment's locale, as
 // a program does, so the rules are also tested where the decimal point is a comma.
 #include <gtest/gtest.h>

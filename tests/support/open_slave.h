@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A simulator on a Regwire port, opened for the length of a test (linked to
 // Regwire itself, not loaded by name).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Figures of this test process that long runs watch: open descriptors and
 // resident memory, read from /proc/self.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Child processes of tests and benchmarks: started with their own environment,
 // their output read with deadlines, and always stopped by their pid (also when
 // the caller ends early: the destructor, and the kernel if the caller dies).

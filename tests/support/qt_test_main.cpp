@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // main of the window tests: a headless QApplication around GoogleTest.
 #include <gtest/gtest.h>
 

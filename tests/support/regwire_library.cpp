@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "regwire_library.h"
 
 #include <dlfcn.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // libRegwire.so bound by name at run time, as the programs bind it: dlopen of
 // "libRegwire.so" searches LD_LIBRARY_PATH, then the RUNPATH of the caller
 // ($ORIGIN/../lib, the build's lib folder). The functions keep the types

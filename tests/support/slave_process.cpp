@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "slave_process.h"
 
 #include <errno.h>

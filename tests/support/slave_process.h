@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The benchslave simulator run as a child process by tests and benchmarks. It is
 // stopped by its pid, also when the caller fails (destructor), and dies with the
 // caller.

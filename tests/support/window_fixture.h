@@ -1,10 +1,10 @@
+// SPDX-License-Identifier: MIT
 // A fresh program for each test: its own state, the driver bound by name (the
 // recording stand-in, through LD_LIBRARY_PATH), and a shown window of a variant.
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <dlfcn.h>
+#include <gtest/gtest.h>
 
 #include <QMessageBox>
 #include <QTest>
@@ -19,7 +19,7 @@
 namespace bench::testing {
 
 class WindowTest : public ::testing::Test {
-protected:
+  protected:
     void open(Variant variant) {
         window_ = std::make_unique<BenchWindow>(variant, state_, driver_);
         window_->show();
@@ -95,7 +95,7 @@ protected:
                 grid->text(row, 2).toStdString()};
     }
 
-private:
+  private:
     Recording recording_;
     ProgramState state_;
     LibraryDriver driver_;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The grid addressed as the tests think of it: row 0 and column 0 are fixed.
 #include "window_fixture.h"
 
@@ -51,7 +52,7 @@ TEST(FlexGrid, GeneralAlignmentPutsNumbersRight) {
 // The grid as drawn in the window: grey beyond the last cell, light grey lines
 // between normal cells, black lines between fixed cells, before and after a layout.
 class GridColours : public WindowTest, public ::testing::WithParamInterface<Variant> {
-protected:
+  protected:
     struct Drawn {
         QImage image;
         QColor at(QPoint p) const { return image.pixelColor(p); }
@@ -94,8 +95,7 @@ TEST_P(GridColours, AreDrawnAsDesigned) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Variants, GridColours,
-                         ::testing::Values(Variant::Word16, Variant::Long32),
+INSTANTIATE_TEST_SUITE_P(Variants, GridColours, ::testing::Values(Variant::Word16, Variant::Long32),
                          [](const auto& p) {
                              return p.param == Variant::Word16 ? "Word16" : "Long32";
                          });

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // An operator's storm: a seeded random sequence of clicks, key presses and texts
 // on every control, with the recording driver. After every event the entry fields
 // hold texts within their ranges, WriteValues has changed only by an Enter in the
@@ -20,7 +21,7 @@ int stormEvents() {
 }
 
 class OperatorStorm : public WindowTest, public ::testing::WithParamInterface<Variant> {
-protected:
+  protected:
     void SetUp() override { open(GetParam()); }
 
     std::mt19937 rng{20261208};
@@ -29,12 +30,13 @@ protected:
 
     QString randomText() {
         static const std::vector<QString> pieces = {
-            "0", "1", "5", "8", "9", "12", "64", "65", "100", "65535", "65536", "-", "+", ".",
-            "E", "D", "e9", "E999", "&H", "FF", "&O", "7", " ", "\t", "abc", "x", "2.5", "3.5",
-            "99999999999", "-1", "：", "编号"};
+            "0", "1",  "5",   "8", "9",   "12",  "64",          "65", "100", "65535", "65536",
+            "-", "+",  ".",   "E", "D",   "e9",  "E999",        "&H", "FF",  "&O",    "7",
+            " ", "\t", "abc", "x", "2.5", "3.5", "99999999999", "-1", "：",  "编号"};
         QString text;
         const int parts = pick(4);
-        for (int i = 0; i < parts; ++i) text += pieces[static_cast<std::size_t>(pick(static_cast<int>(pieces.size())))];
+        for (int i = 0; i < parts; ++i)
+            text += pieces[static_cast<std::size_t>(pick(static_cast<int>(pieces.size())))];
         return text;
     }
 
@@ -118,8 +120,8 @@ TEST_P(OperatorStorm, NothingBreaksAndEveryCallIsMeant) {
             case 3:  // a read tick, when the timer runs
                 if (c().Timer1->isActive()) {
                     const int32_t start = parsedOr(c().Text2->text(), ps[kReadStart]);
-                    expected.push_back(line(get, {ps[kPort], ps[kStation], start,
-                                                  window().readPanel().ReadCount()}));
+                    expected.push_back(line(
+                        get, {ps[kPort], ps[kStation], start, window().readPanel().ReadCount()}));
                     window().readPanel().Timer1_Timer();
                     ++seen["read"];
                 }
@@ -187,7 +189,8 @@ TEST_P(OperatorStorm, NothingBreaksAndEveryCallIsMeant) {
             auto expectedValues = before;
             const auto index = static_cast<std::size_t>(editRow - 1);
             if (const auto v = parseInt32(editorText.toStdString())) expectedValues[index] = *v;
-            ASSERT_EQ(after, expectedValues) << "event " << event << ": \"" << editorText.toStdString() << "\"";
+            ASSERT_EQ(after, expectedValues)
+                << "event " << event << ": \"" << editorText.toStdString() << "\"";
         } else {
             ASSERT_EQ(after, before) << "event " << event << ": WriteValues changed without Enter";
         }
@@ -198,8 +201,8 @@ TEST_P(OperatorStorm, NothingBreaksAndEveryCallIsMeant) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Variants, OperatorStorm, ::testing::Values(Variant::Word16, Variant::Long32),
-                         [](const auto& p) {
+INSTANTIATE_TEST_SUITE_P(Variants, OperatorStorm,
+                         ::testing::Values(Variant::Word16, Variant::Long32), [](const auto& p) {
                              return p.param == Variant::Word16 ? "Word16" : "Long32";
                          });
 

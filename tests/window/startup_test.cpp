@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Start-up fills the three lists and selects the defaults; Exit and the close
 // control end the program without a driver call.
 #include <QCloseEvent>
@@ -5,7 +6,6 @@
 #include <QWindow>
 
 #include "regwire.h"
-
 #include "window_fixture.h"
 
 namespace bench::testing {

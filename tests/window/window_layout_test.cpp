@@ -1,9 +1,10 @@
+// SPDX-License-Identifier: MIT
 // The window as created: geometry in pixels (twips / 15), texts, colours, fonts,
 // tab order and the differences of the 16-bit and 32-bit windows. Expected values
 // are written out here, not read back from the control table.
 #include <QApplication>
-#include <QGroupBox>
 #include <QFontDatabase>
+#include <QGroupBox>
 #include <QTextLayout>
 
 #include "window_fixture.h"
@@ -26,21 +27,21 @@ TEST_P(WindowGeometry, MatchesTheLayoutInPixels) {
     EXPECT_EQ(widget->geometry(), g.expected) << g.name;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Controls, WindowGeometry,
-    ::testing::Values(GeometryCase{"Label2_9", QRect(746, 0, 91, 19)},
-                      GeometryCase{"Label2_10", QRect(844, 0, 91, 19)},
-                      GeometryCase{"Frame6", QRect(6, 18, 179, 39)},
-                      GeometryCase{"Combo1", QRect(66, 14, 97, 20)},  // inside Frame6
-                      GeometryCase{"Option2_2", QRect(150, 12, 61, 21)},
-                      GeometryCase{"Command9", QRect(770, 28, 73, 27)},
-                      GeometryCase{"Text1", QRect(78, 84, 65, 19)},
-                      GeometryCase{"MSFlexGrid1", QRect(10, 104, 461, 463)},
-                      GeometryCase{"MSFlexGrid2", QRect(478, 104, 461, 461)},
-                      GeometryCase{"Text5", QRect(416, 68, 61, 19)},
-                      GeometryCase{"Label7_2", QRect(554, 604, 121, 23)},
-                      GeometryCase{"Label10", QRect(26, 678, 893, 25)}),
-    [](const auto& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(Controls, WindowGeometry,
+                         ::testing::Values(GeometryCase{"Label2_9", QRect(746, 0, 91, 19)},
+                                           GeometryCase{"Label2_10", QRect(844, 0, 91, 19)},
+                                           GeometryCase{"Frame6", QRect(6, 18, 179, 39)},
+                                           GeometryCase{"Combo1",
+                                                        QRect(66, 14, 97, 20)},  // inside Frame6
+                                           GeometryCase{"Option2_2", QRect(150, 12, 61, 21)},
+                                           GeometryCase{"Command9", QRect(770, 28, 73, 27)},
+                                           GeometryCase{"Text1", QRect(78, 84, 65, 19)},
+                                           GeometryCase{"MSFlexGrid1", QRect(10, 104, 461, 463)},
+                                           GeometryCase{"MSFlexGrid2", QRect(478, 104, 461, 461)},
+                                           GeometryCase{"Text5", QRect(416, 68, 61, 19)},
+                                           GeometryCase{"Label7_2", QRect(554, 604, 121, 23)},
+                                           GeometryCase{"Label10", QRect(26, 678, 893, 25)}),
+                         [](const auto& p) { return std::string(p.param.name); });
 
 TEST_F(WindowTest, ClientAreaAndCaptionOfEachVariant) {
     open(Variant::Word16);
@@ -69,8 +70,10 @@ TEST_F(WindowTest, HelpTextsDifferOnlyWhereTheVariantsDo) {
 
     open(Variant::Long32);
     EXPECT_EQ(control<QLabel>("Label4")->text(), QStringLiteral("32位整数读写函数说明："));
-    EXPECT_TRUE(control<QLabel>("Label6_0")->text().startsWith(
-        QStringLiteral("Declare Function Get_4X_LDX Lib \"Regwire.dll\" (ByVal PortID")));
+    EXPECT_TRUE(control<QLabel>("Label6_0")
+                    ->text()
+                    .startsWith(QStringLiteral(
+                        "Declare Function Get_4X_LDX Lib \"Regwire.dll\" (ByVal PortID")));
     EXPECT_TRUE(control<QLabel>("Label6_1")->text().contains(QStringLiteral("Set_4X_LDX")));
     EXPECT_TRUE(control<QLabel>("Label10")->text().endsWith(QStringLiteral("SYSTEM32目录即可。")));
 }
@@ -101,7 +104,8 @@ INSTANTIATE_TEST_SUITE_P(
                       TextCase{"Option2_1", "奇校验"}, TextCase{"Command9", "打开"},
                       TextCase{"Command10", "关闭"}, TextCase{"Command3", "开始读"},
                       TextCase{"Command2", "写入"}, TextCase{"Command1", "退出"},
-                      TextCase{"Label11", "选好写数量后，单击表格第1列任一单元输入数据，回车键确认"},
+                      TextCase{"Label11",
+                               "选好写数量后，单击表格第1列任一单元输入数据，回车键确认"},
                       TextCase{"Label7_8", "写入数量数量"}, TextCase{"Text1", "1"},
                       TextCase{"Text5", ""}),
     [](const auto& p) { return std::string(p.param.name); });
@@ -135,7 +139,7 @@ TEST_F(WindowTest, ColoursAndFonts) {
 }
 
 class TabOrder : public WindowTest, public ::testing::WithParamInterface<Variant> {
-protected:
+  protected:
     void SetUp() override {
         open(GetParam());
         QApplication::setActiveWindow(&window());
@@ -159,10 +163,10 @@ protected:
 TEST_P(TabOrder, TabAndShiftTabVisitEveryControlByTabIndex) {
     // Focusable controls by ascending tab index (labels and frames take no focus, the
     // editor is hidden). Of the option buttons, the selected one takes the focus.
-    const std::vector<std::string> order = {
-        "Option2_2", "Combo1",   "Command9", "Command10", "Command1", "Combo3",
-        "Combo2",    "Text1",    "MSFlexGrid1", "Text2",  "Command3", "Command2",
-        "Text3",     "MSFlexGrid2", "Text4"};
+    const std::vector<std::string> order = {"Option2_2",   "Combo1",      "Command9", "Command10",
+                                            "Command1",    "Combo3",      "Combo2",   "Text1",
+                                            "MSFlexGrid1", "Text2",       "Command3", "Command2",
+                                            "Text3",       "MSFlexGrid2", "Text4"};
     c().Option2[2]->setFocus();
     ASSERT_EQ(focused(), order.front());
     std::vector<std::string> forward;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Registers that make the simulator fault: a request whose range touches one of
 // them gets the fault named. Shared by the simulator and the tests that drive it.
 #pragma once
