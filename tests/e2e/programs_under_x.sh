@@ -25,8 +25,10 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 # A private X server. It picks a free display itself and names it (-displayfd), so
 # other X servers starting at the same moment cannot take the same number, as they
 # can under `xvfb-run -a`, which looks for a free number before starting the server.
+# -noreset: by default the server resets when its last client leaves, and a program
+# that connects during the reset (the next one here) is refused.
 mkfifo "$runtime/display"
-Xvfb -displayfd 3 -nolisten tcp -screen 0 1100x800x24 -dpi 96 \
+Xvfb -displayfd 3 -nolisten tcp -noreset -screen 0 1100x800x24 -dpi 96 \
   3>"$runtime/display" 2>"$runtime/xvfb.log" &
 xvfb=$!
 read -r -t 20 display <"$runtime/display" || { cat "$runtime/xvfb.log" >&2; fail "Xvfb did not start"; }
