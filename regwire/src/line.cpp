@@ -7,10 +7,8 @@
 namespace regwire {
 
 int baud_for_index(int32_t index) {
-    static constexpr int kBauds[] = {4800,   9600,   19200,  38400, 57600,
-                                     115200, 230400, 460800, 921600};
-    if (index < 0 || index >= static_cast<int32_t>(std::size(kBauds))) return 0;
-    return kBauds[index];
+    if (index < 0 || index >= static_cast<int32_t>(std::size(kSpeeds))) return 0;
+    return kSpeeds[index];
 }
 
 char parity_for_index(int32_t index) {

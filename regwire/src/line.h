@@ -6,6 +6,11 @@
 
 namespace regwire {
 
+// The speeds an operator picks from, by index, and the ports the programs list
+// (1..kListedPorts).
+constexpr int kSpeeds[] = {4800, 9600, 19200, 38400, 57600, 115200, 230400, 460800, 921600};
+constexpr int kListedPorts = 19;
+
 // Speed index 0..8 to bits per second; 0 for an index out of range. Index 8 is
 // 921600: the operator's list says 961200, which no serial line offers.
 int baud_for_index(int32_t index);

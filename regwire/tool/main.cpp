@@ -12,10 +12,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "devices.h"
+#include "line.h"
 #include "port_map.h"
 #include "regwire.h"
 
@@ -23,8 +25,8 @@ namespace {
 
 constexpr int kFailed = 1;
 constexpr int kUsage = 2;
-constexpr int kListedPorts = 19;  // the programs' port list
-constexpr int kBauds[] = {4800, 9600, 19200, 38400, 57600, 115200, 230400, 460800, 921600};
+using regwire::kListedPorts;
+using regwire::kSpeeds;
 constexpr const char* kParities[] = {"none", "odd", "even"};
 
 const char kUsageText[] =
@@ -193,8 +195,8 @@ int speed_index(const std::string& text) {
     if (!parse_int(text, 0, 1000000, value)) return -1;
     if (value <= 8) return static_cast<int>(value);
     if (value == 961200) return 8;  // the operator's list names 921600 so
-    for (int i = 0; i < 9; ++i) {
-        if (kBauds[i] == value) return i;
+    for (int i = 0; i < static_cast<int>(std::size(kSpeeds)); ++i) {
+        if (kSpeeds[i] == value) return i;
     }
     return -1;
 }
@@ -244,7 +246,7 @@ int cmd_probe(const std::vector<std::string>& args) {
 
     const regwire::PortMapping mapping = regwire::resolve_port(port);
     std::printf("port %d: %s\n", port, regwire::describe(mapping).c_str());
-    std::printf("%d bit/s, parity %s, station %ld, %ld registers from %ld\n", kBauds[speed],
+    std::printf("%d bit/s, parity %s, station %ld, %ld registers from %ld\n", kSpeeds[speed],
                 kParities[parity], station, count, address);
     std::fflush(stdout);
 
