@@ -31,7 +31,8 @@ extern "C" {
 #define REGWIRE_ECRC (-5)     /* a bad CRC, a malformed reply, or one not to this request */
 #define REGWIRE_ERANGE (-6)   /* a value to write does not fit its register(s) */
 #define REGWIRE_ELOST (-7)    /* the device vanished; open the port again */
-#define REGWIRE_EIO (-8)      /* any other failure of the line, or replies out of step */
+#define REGWIRE_EIO (-8)      /* any other failure of the line */
+#define REGWIRE_EPENDING (-9) /* an earlier request may still be answered; nothing sent */
 /* A Modbus exception reply with code c gives REGWIRE_EXCEPTION_BASE - c. */
 #define REGWIRE_EXCEPTION_BASE (-100)
 #define REGWIRE_IS_EXCEPTION(r) \

@@ -5,7 +5,6 @@
 #include <limits>
 #include <map>
 #include <mutex>
-#include <thread>
 #include <utility>
 
 namespace regwire {
@@ -19,16 +18,6 @@ std::mutex g_mutex;
 
 std::map<int32_t, std::string>& details() {
     static std::map<int32_t, std::string> store;
-    return store;
-}
-
-// The reasons of the steps in progress, one per calling thread. Not thread_local:
-// LeakSanitizer's exit check fails on the dynamic TLS of a library loaded with
-// dlopen, as the programs load this one.
-std::mutex g_reasons_mutex;
-
-std::map<std::thread::id, std::string>& reasons() {
-    static std::map<std::thread::id, std::string> store;
     return store;
 }
 
@@ -63,21 +52,6 @@ int32_t copy_failure(int32_t port, char* text, int32_t size) {
     }
     constexpr auto kMax = static_cast<std::size_t>(std::numeric_limits<int32_t>::max());
     return static_cast<int32_t>(detail.size() < kMax ? detail.size() : kMax);
-}
-
-void set_reason(std::string text) {
-    std::lock_guard<std::mutex> lock(g_reasons_mutex);
-    reasons()[std::this_thread::get_id()] = std::move(text);
-}
-
-std::string take_reason() {
-    std::lock_guard<std::mutex> lock(g_reasons_mutex);
-    auto& store = reasons();
-    const auto it = store.find(std::this_thread::get_id());
-    if (it == store.end()) return {};
-    std::string text = std::move(it->second);
-    store.erase(it);
-    return text;
 }
 
 }  // namespace regwire

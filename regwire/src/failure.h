@@ -15,10 +15,4 @@ void note_failure(int32_t port, std::string text);
 // Copies the detail of `port` as Regwire_lastfailure() documents.
 int32_t copy_failure(int32_t port, char* text, int32_t size);
 
-// The reason of a step that just failed on this thread, as the code that saw it
-// (errno, libmodbus) puts it; take_reason() hands it to the caller that knows the
-// port and empties it.
-void set_reason(std::string text);
-std::string take_reason();
-
 }  // namespace regwire

@@ -73,7 +73,7 @@ Shape shape_of(int station, const Request& r) {
 }
 
 bool fits(const Shape& s, const uint8_t* pdu, std::size_t n) {
-    if (n == 2 && pdu[0] == (s.function | kExceptionBit)) return true;
+    if (n == 2 && pdu[0] == (s.function | kExceptionBit)) return pdu[1] != 0;
     if (n == 0 || pdu[0] != s.function) return false;
     if (s.function == kReadHolding) return n >= 2 && pdu[1] == s.byte_count;
     return n == 5 && be16(&pdu[1]) == s.start && be16(&pdu[3]) == s.count;

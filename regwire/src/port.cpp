@@ -2,7 +2,6 @@
 #include "port.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -49,16 +48,14 @@ int32_t Port::open(int32_t number, int baud, char parity, std::unique_ptr<Port>&
     timing.max_turnaround_us =
         std::max(timing.turnaround_us, env_ms("REGWIRE_TURNAROUND_MAX_MS", 2000000));
     std::unique_ptr<Transport> transport;
-    take_reason();
-    const int32_t rc = Transport::open(device, baud, parity, timing, transport);
-    if (rc != REGWIRE_OK) {
-        std::string reason = take_reason();
-        if (reason.empty()) reason = Regwire_strerror(rc);
+    const Outcome o = Transport::open(device, baud, parity, timing, transport);
+    if (o.result != REGWIRE_OK) {
+        const std::string reason = o.reason.empty() ? Regwire_strerror(o.result) : o.reason;
         const std::string detail = "port " + std::to_string(number) + " (" + device +
                                    "): open: " + reason + mapping_note(mapping);
-        if (env_trace()) trace_open_failure(detail, rc);
+        if (env_trace()) trace_open_failure(detail, o.result);
         note_failure(number, detail);
-        return rc;
+        return o.result;
     }
     out.reset(new Port(number, device, std::move(transport), env_trace()));
     return REGWIRE_OK;
@@ -87,44 +84,34 @@ void Port::drop() {
     transport_->close(true);
 }
 
-int32_t Port::exchange(const Request& r) {
+Outcome Port::exchange(const Request& r) {
     if (lost_ || transport_->closed()) {
-        set_reason("the device was lost earlier; open the port again");
-        return REGWIRE_ELOST;
+        return {REGWIRE_ELOST, "the device was lost earlier; open the port again"};
     }
-    if (transport_->hung_up_or_dirty()) {
-        drop();
-        set_reason("the device hung up; open the port again");
-        return REGWIRE_ELOST;
+    if (Outcome o = transport_->before_request(); o.result != REGWIRE_OK) {
+        if (o.result == REGWIRE_ELOST) drop();
+        return o;
     }
 
     TraceRecord record;
     record.port = number_;
     record.station = r.station;
-    record.function =
-        r.read() ? MODBUS_FC_READ_HOLDING_REGISTERS : MODBUS_FC_WRITE_MULTIPLE_REGISTERS;
+    record.function = r.function();
     record.start = r.start;
     record.count = r.count;
 
-    const int32_t result = transport_->transfer(r, record);
-    if (result == REGWIRE_ELOST) drop();
-    if (result == REGWIRE_ETIMEOUT) {
-        char text[64];
-        std::snprintf(text, sizeof text, "no reply within %.1f ms",
-                      static_cast<double>(record.timeout_us) / 1000.0);
-        set_reason(text);
-    } else if (result != REGWIRE_OK) {
-        set_reason(Regwire_strerror(result));
-    }
+    Outcome o = transport_->transfer(r, record);
+    if (o.result == REGWIRE_ELOST) drop();
+    if (o.result != REGWIRE_OK && o.reason.empty()) o.reason = Regwire_strerror(o.result);
     if (trace_) {
-        record.result = result;
-        record.registers = !r.read() ? r.src : (result == REGWIRE_OK ? r.dest : nullptr);
+        record.result = o.result;
+        record.registers = !r.read() ? r.src : (o.result == REGWIRE_OK ? r.dest : nullptr);
         trace_request(record);
     }
-    return result;
+    return o;
 }
 
-int32_t Port::read_registers(int station, int start, int count, uint16_t* dest) {
+Outcome Port::read_registers(int station, int start, int count, uint16_t* dest) {
     Request r;
     r.station = station;
     r.start = start;
@@ -133,13 +120,22 @@ int32_t Port::read_registers(int station, int start, int count, uint16_t* dest) 
     return exchange(r);
 }
 
-int32_t Port::write_registers(int station, int start, int count, const uint16_t* src) {
+Outcome Port::write_registers(int station, int start, int count, const uint16_t* src) {
     Request r;
     r.station = station;
     r.start = start;
     r.count = count;
     r.src = src;
-    return exchange(r);
+    r.single = count == 1 && single_writes_.count(station) != 0;
+    Outcome o = exchange(r);
+    // A refused request changed nothing, so it is safe to ask once more the
+    // way such a station understands.
+    if (count == 1 && !r.single && station != 0 && o.result == REGWIRE_EXCEPTION_BASE - 1) {
+        single_writes_.insert(station);
+        r.single = true;
+        o = exchange(r);
+    }
+    return o;
 }
 
 }  // namespace regwire

@@ -12,16 +12,17 @@
 
 #include "failure.h"
 #include "line.h"
+#include "pdu.h"
 #include "port.h"
 
 namespace {
 
 using regwire::Port;
 
-constexpr int kMaxReadRegisters = 125;   // per function 03 request
-constexpr int kMaxWriteRegisters = 123;  // per function 16 request
-constexpr int kMaxCount16 = 125;         // values per call, 16-bit
-constexpr int kMaxCount32 = 64;          // values per call, 32-bit
+constexpr int kMaxReadRegisters = regwire::pdu::kMaxReadCount;    // per function 03 request
+constexpr int kMaxWriteRegisters = regwire::pdu::kMaxWriteCount;  // per function 16 request
+constexpr int kMaxCount16 = 125;                                  // values per call, 16-bit
+constexpr int kMaxCount32 = 64;                                   // values per call, 32-bit
 constexpr int kMaxStation = 247;
 
 // One slot per port number ever used. A slot's mutex serialises the requests on
@@ -92,7 +93,7 @@ struct Progress {
 };
 
 // Runs `fn(port, progress)` with the port's open Port under its mutex, and notes
-// a failure with the device, the station and what was asked.
+// a failure with the device, the station, what was asked and the reason.
 template <typename Fn>
 int32_t with_port(int32_t port, int32_t station, const char* what, int32_t start, int32_t registers,
                   Fn fn) {
@@ -102,43 +103,44 @@ int32_t with_port(int32_t port, int32_t station, const char* what, int32_t start
     if (!slot || !slot->port)
         return failed(port, REGWIRE_ENOTOPEN, Port::describe(port) + ": not open");
     Progress progress;
-    regwire::take_reason();
-    const int32_t rc = fn(*slot->port, progress);
-    if (rc == REGWIRE_OK) return rc;
-    std::string reason = regwire::take_reason();
-    if (reason.empty()) reason = Regwire_strerror(rc);
+    const regwire::Outcome o = fn(*slot->port, progress);
+    if (o.result == REGWIRE_OK) return o.result;
     std::string detail = slot->port->describe() + ", station " + std::to_string(station) + ", " +
-                         what + " registers " + range(start, start + registers - 1) + ": " + reason;
+                         what + " registers " + range(start, start + registers - 1) + ": " +
+                         (o.reason.empty() ? Regwire_strerror(o.result) : o.reason);
     if (progress.requests > 1) {
         detail += " (request " + std::to_string(progress.failed) + " of " +
                   std::to_string(progress.requests) + ")";
     }
-    return failed(port, rc, detail);
+    return failed(port, o.result, detail);
 }
 
-// Reads `registers` registers from `start` in requests of at most `chunk`.
-int32_t read_all(Port& p, int station, int start, int registers, int chunk, uint16_t* dest,
-                 Progress& progress) {
+// Carries out `registers` registers from `start` in requests of at most `chunk`
+// with `one(start, count, offset)`, stopping at the first failure.
+template <typename One>
+regwire::Outcome in_chunks(int registers, int chunk, Progress& progress, One one) {
     progress.requests = (registers + chunk - 1) / chunk;
     for (int done = 0; done < registers; done += chunk) {
         ++progress.failed;
         const int n = registers - done < chunk ? registers - done : chunk;
-        const int32_t rc = p.read_registers(station, start + done, n, dest + done);
-        if (rc != REGWIRE_OK) return rc;
+        regwire::Outcome o = one(done, n);
+        if (o.result != REGWIRE_OK) return o;
     }
-    return REGWIRE_OK;
+    return {REGWIRE_OK, {}};
 }
 
-int32_t write_all(Port& p, int station, int start, int registers, int chunk, const uint16_t* src,
-                  Progress& progress) {
-    progress.requests = (registers + chunk - 1) / chunk;
-    for (int done = 0; done < registers; done += chunk) {
-        ++progress.failed;
-        const int n = registers - done < chunk ? registers - done : chunk;
-        const int32_t rc = p.write_registers(station, start + done, n, src + done);
-        if (rc != REGWIRE_OK) return rc;
-    }
-    return REGWIRE_OK;
+regwire::Outcome read_all(Port& p, int station, int start, int registers, int chunk, uint16_t* dest,
+                          Progress& progress) {
+    return in_chunks(registers, chunk, progress, [&](int done, int n) {
+        return p.read_registers(station, start + done, n, dest + done);
+    });
+}
+
+regwire::Outcome write_all(Port& p, int station, int start, int registers, int chunk,
+                           const uint16_t* src, Progress& progress) {
+    return in_chunks(registers, chunk, progress, [&](int done, int n) {
+        return p.write_registers(station, start + done, n, src + done);
+    });
 }
 
 }  // namespace
@@ -185,13 +187,13 @@ int32_t Get_4X_DX(int32_t port, int32_t station, int32_t start, int32_t count, i
     if (!problem.empty()) return failed(port, REGWIRE_EBADARG, problem);
     return with_port(port, station, "reading", start, count, [&](Port& p, Progress& progress) {
         std::array<uint16_t, kMaxCount16> regs{};
-        const int32_t rc =
+        const regwire::Outcome o =
             read_all(p, station, start, count, kMaxReadRegisters, regs.data(), progress);
-        if (rc != REGWIRE_OK) return rc;
+        if (o.result != REGWIRE_OK) return o;
         for (int32_t i = 0; i < count; ++i) {
             buffer[i] = static_cast<int16_t>(regs[static_cast<std::size_t>(i)]);
         }
-        return REGWIRE_OK;
+        return o;
     });
 }
 
@@ -202,15 +204,15 @@ int32_t Get_4X_LDX(int32_t port, int32_t station, int32_t start, int32_t count, 
     return with_port(port, station, "reading", start, 2 * count, [&](Port& p, Progress& progress) {
         std::array<uint16_t, 2 * kMaxCount32> regs{};
         // An even chunk, so that no value's two registers come from two requests.
-        const int32_t rc =
+        const regwire::Outcome o =
             read_all(p, station, start, 2 * count, kMaxReadRegisters - 1, regs.data(), progress);
-        if (rc != REGWIRE_OK) return rc;
+        if (o.result != REGWIRE_OK) return o;
         for (int32_t i = 0; i < count; ++i) {
             const auto hi = static_cast<uint32_t>(regs[static_cast<std::size_t>(2 * i)]);
             const auto lo = static_cast<uint32_t>(regs[static_cast<std::size_t>(2 * i + 1)]);
             buffer[i] = static_cast<int32_t>((hi << 16) | lo);
         }
-        return REGWIRE_OK;
+        return o;
     });
 }
 
@@ -273,6 +275,8 @@ const char* Regwire_strerror(int32_t result) {
             return "device lost, open the port again";
         case REGWIRE_EIO:
             return "line failure";
+        case REGWIRE_EPENDING:
+            return "an earlier request may still be answered; nothing sent";
         default:
             break;
     }

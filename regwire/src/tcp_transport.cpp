@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
-// Modbus TCP: the unit identifier is the station, and the transaction id ties
-// a reply to its request. A reply counts only when its transaction id, protocol
-// id (0), unit id and function are those of the request, and for a write when
-// it echoes the address and quantity. A reply to an earlier request that timed
-// out is skipped and the wait goes on; anything else fails the request.
+// Modbus TCP: the MBAP header around the codec's PDU. The unit identifier is
+// the station, and the transaction id ties a reply to its request: a reply with
+// another id (late, or a repeat) is skipped and the wait goes on; a reply with
+// ours counts when its unit and PDU answer the request. A stream whose framing
+// is lost is closed and connected again for the next request.
 #include <errno.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -11,10 +11,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
-#include <deque>
 #include <vector>
 
-#include "failure.h"
 #include "regwire.h"
 #include "transport.h"
 
@@ -24,16 +22,25 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr std::size_t kHeader = 7;       // transaction, protocol, length, unit
-constexpr std::size_t kMaxLength = 254;  // the length field: unit id and PDU
-constexpr std::size_t kRemembered = 64;  // transaction ids of unanswered requests
+constexpr std::size_t kHeader = 7;        // transaction, protocol, length, unit
+constexpr std::size_t kMaxLength = 254;   // the length field: unit id and PDU
+constexpr std::size_t kMaxInput = 65536;  // input kept at most: a flood is cut off
+
+uint16_t be16(const uint8_t* p) {
+    return static_cast<uint16_t>((p[0] << 8) | p[1]);
+}
+
+void put16(std::vector<uint8_t>& out, unsigned v) {
+    out.push_back(static_cast<uint8_t>((v >> 8) & 0xFF));
+    out.push_back(static_cast<uint8_t>(v & 0xFF));
+}
 
 class TcpTransport final : public Transport {
   public:
     TcpTransport(modbus_t* ctx, Timing timing) : Transport(ctx, timing) {}
 
-    bool hung_up_or_dirty() override;
-    int32_t transfer(const Request& request, TraceRecord& record) override;
+    Outcome before_request() override;
+    Outcome transfer(const Request& request, TraceRecord& record) override;
 
   private:
     enum class Got { Frame, Nothing, Lost, Unsynced };
@@ -41,22 +48,17 @@ class TcpTransport final : public Transport {
     // or failed connection.
     bool fill(Clock::time_point until, bool& lost);
     Got next_frame(Clock::time_point until, std::vector<uint8_t>& frame);
-    int32_t judge(const Request& r, const std::vector<uint8_t>& f) const;
-    bool send_all(const uint8_t* data, std::size_t n);
-    // A request whose reply may still come.
-    void remember(uint16_t id) {
-        unanswered_.push_back(id);
-        if (unanswered_.size() > kRemembered) unanswered_.pop_front();
-    }
+    Outcome judge(const Request& r, const std::vector<uint8_t>& f) const;
+    bool send_all(const std::vector<uint8_t>& adu);
+    std::vector<uint8_t> frame_request(uint16_t id, const Request& r) const;
+    // A stream whose framing is lost cannot be read on: it is closed, and the
+    // next request connects again.
+    Outcome unsynced();
 
     uint16_t transaction_ = 0;
-    std::deque<uint16_t> unanswered_;
+    bool disconnected_ = false;
     std::vector<uint8_t> input_;  // the byte stream not yet taken as frames
 };
-
-uint16_t be16(const uint8_t* p) {
-    return static_cast<uint16_t>((p[0] << 8) | p[1]);
-}
 
 bool TcpTransport::fill(Clock::time_point until, bool& lost) {
     lost = false;
@@ -88,11 +90,12 @@ bool TcpTransport::fill(Clock::time_point until, bool& lost) {
     return true;
 }
 
+// The next whole frame of the stream, waiting for it until `until`.
 TcpTransport::Got TcpTransport::next_frame(Clock::time_point until, std::vector<uint8_t>& frame) {
     for (;;) {
         if (input_.size() >= kHeader) {
             const std::size_t length = be16(&input_[4]);
-            if (length < 2 || length > kMaxLength) return Got::Unsynced;
+            if (length < 2 || length > kMaxLength || be16(&input_[2]) != 0) return Got::Unsynced;
             const std::size_t total = 6 + length;
             if (input_.size() >= total) {
                 frame.assign(input_.begin(), input_.begin() + static_cast<long>(total));
@@ -100,38 +103,42 @@ TcpTransport::Got TcpTransport::next_frame(Clock::time_point until, std::vector<
                 return Got::Frame;
             }
         }
+        if (Clock::now() >= until) return Got::Nothing;
         bool lost = false;
-        if (!fill(until, lost)) {
-            if (lost) return Got::Lost;
-            if (Clock::now() >= until) return Got::Nothing;
-        }
+        if (!fill(until, lost) && lost) return Got::Lost;
+        if (input_.size() > kMaxInput) return Got::Unsynced;
     }
 }
 
-// Before a request: a peer that closed or failed is gone. Whole replies already
-// waiting are kept (their transaction ids sort them out); a stream that lost its
-// framing is dropped.
-bool TcpTransport::hung_up_or_dirty() {
+Outcome TcpTransport::unsynced() {
+    input_.clear();
+    modbus_close(ctx_);
+    disconnected_ = true;
+    return {REGWIRE_ECRC,
+            "the reply stream lost its framing; connecting again for the next request"};
+}
+
+// Before a request: a stream closed for lost framing connects again; a peer
+// that closed or failed is gone. What waits is read; whole replies are kept
+// (their transaction ids sort them out).
+Outcome TcpTransport::before_request() {
+    if (disconnected_) {
+        if (modbus_connect(ctx_) != 0) {
+            return {REGWIRE_EIO, "connecting again: " + os_error_text(errno)};
+        }
+        disconnected_ = false;
+    }
     bool lost = false;
-    while (fill(Clock::now(), lost)) {
+    while (input_.size() <= kMaxInput && fill(Clock::now(), lost)) {
     }
-    if (lost) return true;
-    std::size_t at = 0;
-    while (input_.size() - at >= kHeader) {
-        const std::size_t length = be16(&input_[at + 4]);
-        if (length < 2 || length > kMaxLength || be16(&input_[at + 2]) != 0) {
-            input_.clear();
-            return false;
-        }
-        at += 6 + length;
-    }
-    return false;
+    if (lost) return {REGWIRE_ELOST, "the connection was closed"};
+    return {REGWIRE_OK, {}};
 }
 
-bool TcpTransport::send_all(const uint8_t* data, std::size_t n) {
+bool TcpTransport::send_all(const std::vector<uint8_t>& adu) {
     std::size_t done = 0;
-    while (done < n) {
-        const ssize_t rc = ::send(fd(), data + done, n - done, MSG_NOSIGNAL);
+    while (done < adu.size()) {
+        const ssize_t rc = ::send(fd(), adu.data() + done, adu.size() - done, MSG_NOSIGNAL);
         if (rc < 0 && errno == EINTR) continue;
         if (rc <= 0) return false;
         done += static_cast<std::size_t>(rc);
@@ -139,97 +146,83 @@ bool TcpTransport::send_all(const uint8_t* data, std::size_t n) {
     return true;
 }
 
-// A frame with this request's transaction id: what it means for the request.
-int32_t TcpTransport::judge(const Request& r, const std::vector<uint8_t>& f) const {
-    const int function =
-        r.read() ? MODBUS_FC_READ_HOLDING_REGISTERS : MODBUS_FC_WRITE_MULTIPLE_REGISTERS;
-    if (be16(&f[2]) != 0 || f[6] != r.station) return REGWIRE_ECRC;
-    const uint8_t* pdu = &f[kHeader];
-    const std::size_t pdu_length = f.size() - kHeader;
-    if (pdu_length == 2 && pdu[0] == (function | 0x80)) {
-        if (pdu[1] == 0 || pdu[1] >= MODBUS_EXCEPTION_MAX) return REGWIRE_ECRC;
-        return REGWIRE_EXCEPTION_BASE - pdu[1];
-    }
-    if (pdu[0] != function) return REGWIRE_ECRC;
-    if (r.read()) {
-        if (pdu_length < 2 || pdu[1] != 2 * r.count || pdu_length != 2u + pdu[1]) {
-            return REGWIRE_ECRC;
-        }
-        for (int i = 0; i < r.count; ++i) {
-            r.dest[i] = static_cast<uint16_t>((pdu[2 + 2 * i] << 8) | pdu[3 + 2 * i]);
-        }
-        return REGWIRE_OK;
-    }
-    if (pdu_length != 5 || be16(&pdu[1]) != r.start || be16(&pdu[3]) != r.count) {
-        return REGWIRE_ECRC;
-    }
-    return REGWIRE_OK;
+std::vector<uint8_t> TcpTransport::frame_request(uint16_t id, const Request& r) const {
+    const pdu::Bytes body = pdu::encode(r.pdu());
+    std::vector<uint8_t> adu;
+    adu.reserve(kHeader + body.size());
+    put16(adu, id);
+    put16(adu, 0);
+    put16(adu, static_cast<unsigned>(1 + body.size()));
+    adu.push_back(static_cast<uint8_t>(r.station));
+    adu.insert(adu.end(), body.begin(), body.end());
+    return adu;
 }
 
-int32_t TcpTransport::transfer(const Request& r, TraceRecord& record) {
+// A frame with this request's transaction id: what it means for the request.
+Outcome TcpTransport::judge(const Request& r, const std::vector<uint8_t>& f) const {
+    if (f[6] != r.station) return {REGWIRE_ECRC, "a reply from another unit"};
+    uint16_t values[pdu::kMaxReadCount];
+    const pdu::Reply reply = pdu::decode(r.pdu(), &f[kHeader], f.size() - kHeader, values);
+    switch (reply.verdict) {
+        case pdu::Verdict::Malformed:
+            return {REGWIRE_ECRC, std::string("a malformed reply: ") + reply.problem};
+        case pdu::Verdict::Exception:
+            return {REGWIRE_EXCEPTION_BASE - reply.exception, {}};
+        case pdu::Verdict::Values:
+            std::copy_n(values, r.count, r.dest);
+            break;
+        case pdu::Verdict::Echo:
+            break;
+    }
+    return {REGWIRE_OK, {}};
+}
+
+Outcome TcpTransport::transfer(const Request& r, TraceRecord& record) {
     const auto began = Clock::now();
     const int request_bytes = r.read() ? read_request_bytes() : write_request_bytes(r.count);
     const int reply_bytes = r.read() ? read_reply_bytes(r.count) : write_reply_bytes();
     record.timeout_us = timing_.response_timeout_us(request_bytes, reply_bytes);
     const auto until = began + std::chrono::microseconds(record.timeout_us);
     int stale = 0;
-    auto finish = [&](int32_t result) {
+    auto finish = [&](Outcome o) {
         record.elapsed_ms = std::chrono::duration<double, std::milli>(Clock::now() - began).count();
         record.stale = stale;
         // A broadcast: only a failure to send, or a lost connection, counts.
-        if (r.broadcast() && result != REGWIRE_ELOST && result != REGWIRE_EIO) return REGWIRE_OK;
-        return result;
+        if (r.broadcast() && o.result != REGWIRE_ELOST && o.result != REGWIRE_EIO) {
+            return Outcome{REGWIRE_OK, {}};
+        }
+        return o;
     };
 
     const uint16_t id = ++transaction_;
-    std::vector<uint8_t> adu;
-    const std::size_t pdu_length = r.read() ? 5 : 6u + 2u * static_cast<unsigned>(r.count);
-    adu.reserve(kHeader + pdu_length);
-    auto put16 = [&adu](unsigned v) {
-        adu.push_back(static_cast<uint8_t>(v >> 8));
-        adu.push_back(static_cast<uint8_t>(v & 0xFF));
-    };
-    put16(id);
-    put16(0);
-    put16(static_cast<unsigned>(1 + pdu_length));
-    adu.push_back(static_cast<uint8_t>(r.station));
-    adu.push_back(r.read() ? MODBUS_FC_READ_HOLDING_REGISTERS : MODBUS_FC_WRITE_MULTIPLE_REGISTERS);
-    put16(static_cast<unsigned>(r.start));
-    put16(static_cast<unsigned>(r.count));
-    if (!r.read()) {
-        adu.push_back(static_cast<uint8_t>(2 * r.count));
-        for (int i = 0; i < r.count; ++i) put16(r.src[i]);
+    if (!send_all(frame_request(id, r))) {
+        const int err = errno;
+        return finish(
+            {is_lost_errno(err) ? REGWIRE_ELOST : REGWIRE_EIO, "sending: " + os_error_text(err)});
     }
-    if (!send_all(adu.data(), adu.size())) {
-        return finish(is_lost_errno(errno) ? REGWIRE_ELOST : REGWIRE_EIO);
-    }
-
     for (;;) {
         std::vector<uint8_t> frame;
         switch (next_frame(until, frame)) {
             case Got::Lost:
-                return finish(REGWIRE_ELOST);
+                return finish({REGWIRE_ELOST, "the connection was closed"});
             case Got::Unsynced:
-                input_.clear();
-                remember(id);
-                return finish(REGWIRE_ECRC);
+                return finish(unsynced());
             case Got::Nothing:
-                remember(id);
-                return finish(REGWIRE_ETIMEOUT);
+                return finish(
+                    {REGWIRE_ETIMEOUT,
+                     "no reply within " + std::to_string(record.timeout_us / 1000) + " ms"});
             case Got::Frame:
                 break;
         }
-        const uint16_t tid = be16(&frame[0]);
-        if (tid == id) return finish(judge(r, frame));
-        const auto earlier = std::find(unanswered_.begin(), unanswered_.end(), tid);
-        if (earlier != unanswered_.end()) {
-            // The late reply to an earlier request: skip it, keep waiting.
-            unanswered_.erase(earlier);
-            ++stale;
-            continue;
+        if (be16(&frame[0]) == id) return finish(judge(r, frame));
+        // The late reply to an earlier request, or a repeat of an answered one:
+        // skip it and keep waiting for ours, but not past the timeout however
+        // much the peer sends.
+        ++stale;
+        if (Clock::now() >= until) {
+            return finish({REGWIRE_ETIMEOUT, "no reply of this request's among " +
+                                                 std::to_string(stale) + " others"});
         }
-        remember(id);
-        return finish(REGWIRE_ECRC);
     }
 }
 
@@ -252,19 +245,18 @@ bool split_tcp(const std::string& device, std::string& host, std::string& servic
 
 }  // namespace
 
-int32_t open_tcp_transport(const std::string& device, Timing timing,
+Outcome open_tcp_transport(const std::string& device, Timing timing,
                            std::unique_ptr<Transport>& out) {
     std::string host;
     std::string service;
     if (!split_tcp(device, host, service)) {
-        set_reason("not an address of the form tcp:HOST:PORT");
-        return REGWIRE_EOPEN;
+        return {REGWIRE_EOPEN, "not an address of the form tcp:HOST:PORT"};
     }
     // libmodbus makes the connection (name lookup, IPv4 or IPv6, no delay).
-    modbus_t* ctx = connect_context(modbus_new_tcp_pi(host.c_str(), service.c_str()));
-    if (ctx == nullptr) return REGWIRE_EOPEN;
+    modbus_t* ctx = modbus_new_tcp_pi(host.c_str(), service.c_str());
+    if (Outcome o = connect_context(ctx); o.result != REGWIRE_OK) return o;
     out = std::make_unique<TcpTransport>(ctx, timing);
-    return REGWIRE_OK;
+    return {REGWIRE_OK, {}};
 }
 
 }  // namespace regwire

@@ -88,6 +88,10 @@ void trace_request(const TraceRecord& r) {
         extra += ", allowance " + millis(static_cast<double>(r.allowance_us) / 1000.0);
     }
     if (r.stale > 0) extra += ", " + std::to_string(r.stale) + " late replies skipped";
+    if (r.widened_count > 0) {
+        extra += ", read as registers " + std::to_string(r.widened_start) + ".." +
+                 std::to_string(r.widened_start + r.widened_count - 1);
+    }
     std::fprintf(stderr,
                  "regwire %s port %d station %d: request%s | reply%s | %s (%d) in %s, "
                  "timeout %s%s\n",

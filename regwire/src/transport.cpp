@@ -5,7 +5,6 @@
 
 #include <cstring>
 
-#include "failure.h"
 #include "regwire.h"
 
 namespace regwire {
@@ -37,22 +36,24 @@ std::string os_error_text(int err) {
     return ::strerror_r(err, text, sizeof text);  // the GNU variant
 }
 
-modbus_t* connect_context(modbus_t* ctx) {
-    if (ctx == nullptr) {
-        set_reason(os_error_text(errno));
-        return nullptr;
-    }
+Outcome connect_context(modbus_t* ctx) {
+    if (ctx == nullptr) return {REGWIRE_EOPEN, os_error_text(errno)};
     modbus_set_error_recovery(ctx, MODBUS_ERROR_RECOVERY_NONE);
     modbus_set_response_timeout(ctx, kConnectUs / 1000000u, kConnectUs % 1000000u);
     if (modbus_connect(ctx) != 0) {
-        set_reason(os_error_text(errno));
+        const int err = errno;
         modbus_free(ctx);
-        return nullptr;
+        // libmodbus gives up a connection still in progress at its timeout.
+        if (err == EINPROGRESS || err == ETIMEDOUT) {
+            return {REGWIRE_EOPEN,
+                    "timed out connecting after " + std::to_string(kConnectUs / 1000u) + " ms"};
+        }
+        return {REGWIRE_EOPEN, os_error_text(err)};
     }
-    return ctx;
+    return {REGWIRE_OK, {}};
 }
 
-int32_t Transport::open(const std::string& device, int baud, char parity, Timing timing,
+Outcome Transport::open(const std::string& device, int baud, char parity, Timing timing,
                         std::unique_ptr<Transport>& out) {
     if (device.rfind("tcp:", 0) == 0) return open_tcp_transport(device, timing, out);
     timing.baud = baud;

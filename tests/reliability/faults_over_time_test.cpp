@@ -186,8 +186,10 @@ TEST(ReliabilityFaultsOverTime, SuccessesAgreeWithTheModelAndNothingLeaks) {
             const bool guard = k < kGuardLength || k >= length - kGuardLength;
             if (guard && buf[k] != before[k]) fail("wrote outside the buffer");
         }
+        // Not sent (REGWIRE_EPENDING): a widened read may have taken this call's shape.
         const bool expected = rc == REGWIRE_OK || rc == REGWIRE_ETIMEOUT || rc == REGWIRE_ECRC ||
-                              rc == REGWIRE_EIO || rc == REGWIRE_EXCEPTION_BASE - kExceptionCode;
+                              rc == REGWIRE_EIO || rc == REGWIRE_EPENDING ||
+                              rc == REGWIRE_EXCEPTION_BASE - kExceptionCode;
         if (!expected) fail("a result no injected fault explains");
         if ((rc != REGWIRE_OK || !is_read(c.op)) &&
             !std::equal(buf.begin(), buf.begin() + static_cast<long>(length), before.begin())) {

@@ -308,9 +308,9 @@ std::vector<std::uint8_t> HostileSlave::random_bytes(int min, int max) {
     return out;
 }
 
-void HostileSlave::keep(const std::vector<std::uint8_t>& frame, int function, int start,
-                        int count) {
-    kept_.push_back({frame, function, start, count});
+void HostileSlave::keep(const std::vector<std::uint8_t>& frame, int function, int start, int count,
+                        bool answered) {
+    kept_.push_back({frame, function, start, count, answered});
     if (kept_.size() > kKeptFrames) kept_.pop_front();
 }
 
@@ -366,19 +366,19 @@ std::vector<std::uint8_t> HostileSlave::prompt_bytes(Answer a, const std::uint8_
         }
         case Answer::Exception: {
             if (code == 0) {
-                static constexpr int kInvalid[] = {0, 12, 0x7F, 0xFF};
+                // Mostly the named codes; now and then one beyond them, or the
+                // invalid code 0.
+                static constexpr int kRare[] = {0, 12, 0x7F, 0xFF};
                 code = rng_() % 10u != 0 ? 1 + static_cast<int>(rng_() % 11u)
-                                         : kInvalid[rng_() % std::size(kInvalid)];
+                                         : kRare[rng_() % std::size(kRare)];
             }
-            const bool valid = code >= 1 && code <= 11;
-            if (valid) {
-                out = build_exception(req, code);
-                keep(out, function | 0x80, start, count);
+            // libmodbus builds codes up to 11 only: the code goes in by hand.
+            out = without_crc(build_exception(req, 1));
+            out[2] = static_cast<std::uint8_t>(code);
+            append_crc(out);
+            if (code != 0) {
+                keep(out, function | 0x80, start, count, true);
                 master_fails = false;
-            } else {
-                out = without_crc(build_exception(req, 1));
-                out[2] = static_cast<std::uint8_t>(code);
-                append_crc(out);
             }
             return out;
         }
@@ -502,13 +502,23 @@ void HostileSlave::handle(const std::uint8_t* req, int length) {
     s.count = count;
     s.answer = step.answer;
 
-    // A replay while the master is on guard: any earlier reply, right shape or
-    // not, then an answer to this request.
+    // A replay while the master is on guard, then an answer to this request: the
+    // late reply to the request the master just failed, or any earlier reply of
+    // another shape. A device repeats no reply a master already had long ago.
     std::vector<std::uint8_t> stale;
     Answer effective = step.answer;
     if (step.answer == Answer::Replay && !scripted && master_failed_ && !kept_.empty()) {
-        stale = kept_[rng_() % kept_.size()].frame;
-        effective = pick(true);
+        std::vector<const Kept*> late;
+        for (const Kept& k : kept_) {
+            const bool same_shape =
+                read ? k.function == function && k.count == count
+                     : k.function == function && k.start == start && k.count == count;
+            if (!same_shape || (&k == &kept_.back() && !k.answered)) late.push_back(&k);
+        }
+        if (!late.empty()) {
+            stale = late[rng_() % late.size()]->frame;
+            effective = pick(true);
+        }
     }
     s.stale_first = held || !stale.empty();
     s.follower = effective;
@@ -567,7 +577,7 @@ void HostileSlave::handle(const std::uint8_t* req, int length) {
             }
             if (frame.empty()) frame = other_shape_reply(req, reply);
             // An exception of the right function is a clean (failed) answer.
-            master_fails = !(frame[1] == (function | 0x80) && frame[2] >= 1 && frame[2] <= 11);
+            master_fails = !(frame[1] == (function | 0x80) && frame[2] >= 1);
             out.insert(out.end(), frame.begin(), frame.end());
             break;
         }
@@ -585,7 +595,7 @@ void HostileSlave::handle(const std::uint8_t* req, int length) {
     if (s.stale_first && !answered) master_fails = true;
     s.genuine = answered;
     master_failed_ = master_fails;
-    keep(reply, function, start, count);
+    keep(reply, function, start, count, answered);
     ++answers_[static_cast<std::size_t>(step.answer)];
     // New values for the next reader: a replayed reply shows old ones.
     if (read) {

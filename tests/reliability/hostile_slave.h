@@ -108,6 +108,7 @@ class HostileSlave {
         int function = 0;  // function code of the frame (with 0x80 for an exception)
         int start = 0;
         int count = 0;
+        bool answered = false;  // the master had the reply to its request whole
     };
 
     void run();
@@ -123,7 +124,8 @@ class HostileSlave {
     std::vector<std::uint8_t> other_shape_reply(const std::uint8_t* req,
                                                 const std::vector<std::uint8_t>& reply);
     std::vector<std::uint8_t> random_bytes(int min, int max);
-    void keep(const std::vector<std::uint8_t>& frame, int function, int start, int count);
+    void keep(const std::vector<std::uint8_t>& frame, int function, int start, int count,
+              bool answered);
     void send(const std::vector<std::uint8_t>& bytes);
     bool pause_us(long us);  // false when stopping
     bool input_pending() const;

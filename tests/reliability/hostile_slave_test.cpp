@@ -56,11 +56,11 @@ int32_t invoke(const Call& c, int32_t* buffer) {
 // What a line may give; the slave only ever sends exception codes below 12 that
 // libmodbus reports as such.
 bool line_result(int32_t rc) {
-    if (rc == REGWIRE_OK || rc == REGWIRE_ETIMEOUT || rc == REGWIRE_ECRC || rc == REGWIRE_EIO) {
+    if (rc == REGWIRE_OK || rc == REGWIRE_ETIMEOUT || rc == REGWIRE_ECRC || rc == REGWIRE_EIO ||
+        rc == REGWIRE_EPENDING) {
         return true;
     }
-    return REGWIRE_IS_EXCEPTION(rc) && REGWIRE_EXCEPTION_CODE(rc) >= 1 &&
-           REGWIRE_EXCEPTION_CODE(rc) <= 11;
+    return REGWIRE_IS_EXCEPTION(rc);
 }
 
 std::string describe(const std::vector<Served>& log) {
@@ -134,20 +134,26 @@ class HostilePort {
         if (rc != REGWIRE_OK) return good;
 
         // Success: the last request of each part of the call got its own reply, first.
+        // A read may have asked for a register or two more around the part.
         std::vector<std::uint16_t> replied;
         const int function = is_read(c.op) ? 3 : 16;
         for (const Chunk& chunk : chunks(c)) {
             const Served* last = nullptr;
             for (const Served& s : log) {
-                if (s.function == function && s.start == chunk.start && s.count == chunk.count)
-                    last = &s;
+                const bool covers =
+                    is_read(c.op)
+                        ? s.start <= chunk.start && s.start + s.count >= chunk.start + chunk.count
+                        : s.start == chunk.start && s.count == chunk.count;
+                if (s.function == function && covers) last = &s;
             }
             if (last == nullptr) {
                 fail("success without the request on the line");
                 return false;
             }
             if (!last->genuine) fail("success although the request was not answered");
-            replied.insert(replied.end(), last->values.begin(), last->values.end());
+            const auto from =
+                last->values.begin() + (is_read(c.op) ? chunk.start - last->start : 0);
+            replied.insert(replied.end(), from, from + (is_read(c.op) ? chunk.count : 0));
         }
         const int32_t* v = buf.data() + kGuardLength;
         if (is_read(c.op)) {
@@ -205,14 +211,23 @@ TEST(ReliabilityHostileSlave, EachKindOfAnswerGivesItsResult) {
         const char* what;
         std::vector<Step> steps;
         std::vector<int32_t> results;  // one per call
+        // Where writes differ: an echo names no values, so a write is not sent
+        // while an earlier one of the same address and length may be answered.
+        std::vector<int32_t> write_results = {};
     } rows[] = {
         {"correct reply", {{Answer::Correct}}, {REGWIRE_OK}},
         {"delayed within the timeout", {{Answer::DelayedInTime}}, {REGWIRE_OK}},
         {"junk after the reply",
          {{Answer::TrailingJunk}, {Answer::Correct}},
          {REGWIRE_OK, REGWIRE_OK}},
-        {"exception 2", {{Answer::Exception, 2}}, {REGWIRE_EXCEPTION_BASE - 2}},
-        {"exception 11", {{Answer::Exception, 11}}, {REGWIRE_EXCEPTION_BASE - 11}},
+        // A slave refuses what it refuses however it is asked (a read may be asked
+        // once more as it stands when a wider one was refused).
+        {"exception 2",
+         {{Answer::Exception, 2}, {Answer::Exception, 2}},
+         {REGWIRE_EXCEPTION_BASE - 2}},
+        {"exception 11",
+         {{Answer::Exception, 11}, {Answer::Exception, 11}},
+         {REGWIRE_EXCEPTION_BASE - 11}},
         {"no reply", {{Answer::Silent}}, {REGWIRE_ETIMEOUT}},
         {"truncated reply", {{Answer::Truncated}}, {REGWIRE_ETIMEOUT}},
         {"another station", {{Answer::WrongStation}}, {REGWIRE_ECRC}},
@@ -225,11 +240,12 @@ TEST(ReliabilityHostileSlave, EachKindOfAnswerGivesItsResult) {
         {"late reply before the next request",
          {{Answer::LateBeforeNext}, {Answer::Correct}},
          {REGWIRE_ETIMEOUT, REGWIRE_OK}},
-        // The late reply arrives just ahead of the next answer: that request is
-        // repeated, and the repeat's answer is taken.
+        // The late reply arrives just ahead of the next answer: a read is asked
+        // again in another shape, and its answer taken.
         {"late reply ahead of the next answer",
          {{Answer::HeldToNext}, {Answer::Correct}, {Answer::Correct}},
-         {REGWIRE_ETIMEOUT, REGWIRE_OK}},
+         {REGWIRE_ETIMEOUT, REGWIRE_OK},
+         {REGWIRE_ETIMEOUT, REGWIRE_EPENDING}},
     };
 
     HostilePort port(20240611);
@@ -241,14 +257,18 @@ TEST(ReliabilityHostileSlave, EachKindOfAnswerGivesItsResult) {
             const int count = width(op) == 1 ? 3 : 2;
             start += 16;
             SCOPED_TRACE(std::string(row.what) + ", " + op_name(op));
-            // A clean exchange first, so that the master expects no earlier reply.
+            // A fresh session and a clean exchange first, so that the master
+            // awaits no earlier reply.
+            ASSERT_EQ(port.open(), REGWIRE_OK);
             int32_t rc = REGWIRE_EIO;
             port.slave.script({{Answer::Correct}});
             ASSERT_TRUE(port.run({op, start, count}, rc));
             ASSERT_EQ(rc, REGWIRE_OK);
 
             port.slave.script(row.steps);
-            for (int32_t want : row.results) {
+            const bool write = !is_read(op);
+            for (int32_t want :
+                 write && !row.write_results.empty() ? row.write_results : row.results) {
                 EXPECT_TRUE(port.run({op, start, count}, rc));
                 if (want == kAnyFailure) {
                     EXPECT_NE(rc, REGWIRE_OK);
