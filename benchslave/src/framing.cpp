@@ -59,7 +59,8 @@ MbapStatus take_mbap(Bytes& buffer, Frame& frame, std::uint16_t& transaction) {
     if (buffer.size() < whole) return MbapStatus::Partial;
     transaction = be16(&buffer[0]);
     frame.unit = buffer[6];
-    frame.pdu.assign(buffer.begin() + kMbapHeader, buffer.begin() + static_cast<std::ptrdiff_t>(whole));
+    frame.pdu.assign(buffer.begin() + kMbapHeader,
+                     buffer.begin() + static_cast<std::ptrdiff_t>(whole));
     buffer.erase(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(whole));
     return MbapStatus::Whole;
 }

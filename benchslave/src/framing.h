@@ -31,7 +31,9 @@ struct Label {
 // Gathers the bytes of an RTU line into frames.
 class RtuFramer {
   public:
-    void feed(const std::uint8_t* data, std::size_t n) { buffer_.insert(buffer_.end(), data, data + n); }
+    void feed(const std::uint8_t* data, std::size_t n) {
+        buffer_.insert(buffer_.end(), data, data + n);
+    }
     bool empty() const { return buffer_.empty(); }
     // The first frame, if it is a whole request of a function the codec knows with
     // a good CRC: the slave need not wait for the line to go quiet.

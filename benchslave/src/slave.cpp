@@ -126,8 +126,8 @@ void Slave::count_function(const Bytes& pdu) {
 
 void Slave::count_fault(const FaultDecision& fault) {
     if (fault.delay_ms > 0) count("faults_delay");
-    const char* key = name_of(kFaultCounters, std::size(kFaultCounters),
-                              static_cast<int>(fault.kind), nullptr);
+    const char* key =
+        name_of(kFaultCounters, std::size(kFaultCounters), static_cast<int>(fault.kind), nullptr);
     if (key != nullptr) count(key);
 }
 
