@@ -145,6 +145,7 @@ void TcpLine::accept_client(Clock::time_point now) {
     if (clients_.size() >= kMaxClients) {
         ::close(fd);
         slave_.count("clients_refused");
+        slave_.write_counters();
         return;
     }
     const int one = 1;
@@ -198,8 +199,10 @@ void TcpLine::close_idle(Clock::time_point now) {
     for (const Client& c : clients_) {
         if (now - c.heard >= kIdleTimeout) idle.push_back(c.id);
     }
+    if (idle.empty()) return;
     for (int id : idle) close_client(id);
     slave_.count("clients_idle", static_cast<long>(idle.size()));
+    slave_.write_counters();
 }
 
 // A client that does not take its replies is closed rather than waited for.
