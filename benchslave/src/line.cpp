@@ -2,6 +2,7 @@
 #include "line.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <modbus.h>
 #include <poll.h>
 #include <unistd.h>
@@ -43,6 +44,10 @@ int timeout_ms(Clock::time_point now,
     if (*first <= now) return 0;
     const auto us = std::chrono::duration_cast<std::chrono::microseconds>(*first - now).count();
     return static_cast<int>((us + 999) / 1000);
+}
+
+void make_nonblocking(int fd) {
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
 }
 
 bool send_all(int fd, const Bytes& bytes) {

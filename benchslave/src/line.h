@@ -44,6 +44,8 @@ void post(Outbox& outbox, int peer, const Outgoing& out, FrameFn frame) {
 int timeout_ms(Clock::time_point now,
                std::initializer_list<std::optional<Clock::time_point>> deadlines);
 
+void make_nonblocking(int fd);
+
 // Writes all of `bytes`, waiting up to a second for room; false if it could not.
 bool send_all(int fd, const Bytes& bytes);
 

@@ -38,10 +38,6 @@ void make_raw(int fd) {
     ::tcsetattr(fd, TCSANOW, &t);
 }
 
-void make_nonblocking(int fd) {
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-}
-
 class RtuLine {
   public:
     RtuLine(const Options& options, Slave& slave, int stop_fd)

@@ -50,6 +50,7 @@ class TcpLine {
     void accept_client(Clock::time_point now);
     bool read_client(Client& client, Clock::time_point now);
     bool take_frames(Client& client, Clock::time_point now);
+    Client* find_client(int id);
     void close_client(int id);
     void close_idle(Clock::time_point now);
     void send_due(Clock::time_point now);
@@ -83,7 +84,7 @@ bool TcpLine::open(std::string& address) {
     if (ctx_ == nullptr) return refused("modbus_new_tcp");
     listen_fd_ = modbus_tcp_listen(ctx_, static_cast<int>(kMaxClients));
     if (listen_fd_ < 0) return refused("listen on " + o_.listen);
-    ::fcntl(listen_fd_, F_SETFL, ::fcntl(listen_fd_, F_GETFL) | O_NONBLOCK);
+    make_nonblocking(listen_fd_);
     sockaddr_in bound{};
     socklen_t len = sizeof bound;
     if (::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&bound), &len) != 0) {
@@ -185,12 +186,17 @@ bool TcpLine::take_frames(Client& client, Clock::time_point now) {
     }
 }
 
-void TcpLine::close_client(int id) {
+Client* TcpLine::find_client(int id) {
     auto it = std::find_if(clients_.begin(), clients_.end(),
                            [id](const Client& c) { return c.id == id; });
-    if (it == clients_.end()) return;
-    ::close(it->fd);
-    clients_.erase(it);
+    return it == clients_.end() ? nullptr : &*it;
+}
+
+void TcpLine::close_client(int id) {
+    Client* client = find_client(id);
+    if (client == nullptr) return;
+    ::close(client->fd);
+    clients_.erase(clients_.begin() + (client - clients_.data()));
     outbox_.forget(id);
 }
 
@@ -208,10 +214,9 @@ void TcpLine::close_idle(Clock::time_point now) {
 // A client that does not take its replies is closed rather than waited for.
 void TcpLine::send_due(Clock::time_point now) {
     while (auto p = outbox_.take_due(now)) {
-        auto it = std::find_if(clients_.begin(), clients_.end(),
-                               [&](const Client& c) { return c.id == p->peer; });
-        if (it == clients_.end()) continue;
-        const ssize_t n = ::send(it->fd, p->bytes.data(), p->bytes.size(), MSG_NOSIGNAL);
+        const Client* client = find_client(p->peer);
+        if (client == nullptr) continue;
+        const ssize_t n = ::send(client->fd, p->bytes.data(), p->bytes.size(), MSG_NOSIGNAL);
         if (n != static_cast<ssize_t>(p->bytes.size())) close_client(p->peer);
     }
 }

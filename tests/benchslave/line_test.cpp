@@ -46,8 +46,8 @@ Bytes mbap(std::uint16_t transaction, const Bytes& unit_and_pdu) {
 }
 
 Bytes read_request(int start, int count) {
-    return rtu({1, 3, static_cast<std::uint8_t>(start >> 8), static_cast<std::uint8_t>(start),
-                0, static_cast<std::uint8_t>(count)});
+    return rtu({1, 3, static_cast<std::uint8_t>(start >> 8), static_cast<std::uint8_t>(start), 0,
+                static_cast<std::uint8_t>(count)});
 }
 
 Bytes read_reply(const std::vector<std::uint16_t>& values) {
@@ -85,8 +85,8 @@ class RawLine {
         Bytes got;
         const auto end = std::chrono::steady_clock::now() + wait;
         while (got.size() < n) {
-            const auto left = std::chrono::duration_cast<milliseconds>(
-                end - std::chrono::steady_clock::now());
+            const auto left =
+                std::chrono::duration_cast<milliseconds>(end - std::chrono::steady_clock::now());
             pollfd p{fd_, POLLIN, 0};
             if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
             std::uint8_t chunk[512];
@@ -178,10 +178,10 @@ TEST(BenchslaveLine, AnIndependentMasterGetsIllegalFunction) {
     ASSERT_TRUE(slave.started()) << slave.error();
     // mbpoll's data types 0 and 3: functions 01 (coils) and 04 (input registers).
     for (const char* type : {"0", "3"}) {
-        const auto r = support::run_program({"mbpoll", "-m", "rtu", "-b", "19200", "-P", "none",
-                                             "-a", "1", "-0", "-1", "-t", type, "-r", "0",
-                                             slave.address()},
-                                            std::chrono::seconds(20));
+        const auto r =
+            support::run_program({"mbpoll", "-m", "rtu", "-b", "19200", "-P", "none", "-a", "1",
+                                  "-0", "-1", "-t", type, "-r", "0", slave.address()},
+                                 std::chrono::seconds(20));
         ASSERT_TRUE(r.finished) << r.out;
         EXPECT_NE(r.exit_code, 0) << r.out;
         EXPECT_NE(r.out.find("Illegal function"), std::string::npos) << r.out;
@@ -201,8 +201,8 @@ TEST(BenchslaveLine, ASerialLineThatHangsUpEndsIt) {
     auto socat = support::Child::spawn(pair, error);
     ASSERT_TRUE(socat) << error;
     struct stat st {};
-    ASSERT_TRUE(support::eventually([&] { return ::stat(b.c_str(), &st) == 0; },
-                                    std::chrono::seconds(10)));
+    ASSERT_TRUE(
+        support::eventually([&] { return ::stat(b.c_str(), &st) == 0; }, std::chrono::seconds(10)));
 
     support::SpawnOptions spawn;
     spawn.argv = {SlaveProcess::binary_path(), "--device", a};
@@ -242,7 +242,8 @@ TEST(BenchslaveLine, OneSlowTcpClientHoldsUpNoOther) {
 
     // Past 16 clients, a new connection is closed at once; the others stay served.
     std::vector<std::unique_ptr<RawLine>> more;
-    for (int i = 0; i < 14; ++i) more.push_back(std::make_unique<RawLine>(connect_tcp(slave.address())));
+    for (int i = 0; i < 14; ++i)
+        more.push_back(std::make_unique<RawLine>(connect_tcp(slave.address())));
     RawLine refused(connect_tcp(slave.address()));
     ASSERT_TRUE(refused.ok());
     EXPECT_TRUE(refused.receive(1, milliseconds(5000)).empty());
@@ -265,28 +266,59 @@ TEST(BenchslaveLine, SlaveModelsOnThePty) {
         Bytes expected;
         std::map<std::string, long> counters;
     } cases[] = {
-        {"address pattern", {"--pattern", "address"}, read_request(1000, 3), B19200,
-         read_reply({1000, 1001, 1002}), {{"replies", 1}}},
-        {"one at a time, queueing", {"--one-at-a-time", "queue", "--late-ms", "30"},
-         times(3, read7), B19200, times(3, zero), {{"queued", 2}, {"replies", 3}}},
-        {"one at a time, dropping", {"--one-at-a-time", "drop", "--late-ms", "400"},
-         times(3, read7), B19200, zero, {{"dropped_busy", 2}, {"replies", 1}}},
-        {"random delays", {"--delay-range", "20:50", "--seed", "7"}, times(2, read7), B19200,
-         times(2, zero), {{"random_delays", 2}, {"replies", 2}}},
-        {"each reply twice", {"--duplicate-ms", "20"}, read7, B19200, times(2, zero),
+        {"address pattern",
+         {"--pattern", "address"},
+         read_request(1000, 3),
+         B19200,
+         read_reply({1000, 1001, 1002}),
+         {{"replies", 1}}},
+        {"one at a time, queueing",
+         {"--one-at-a-time", "queue", "--late-ms", "30"},
+         times(3, read7),
+         B19200,
+         times(3, zero),
+         {{"queued", 2}, {"replies", 3}}},
+        {"one at a time, dropping",
+         {"--one-at-a-time", "drop", "--late-ms", "400"},
+         times(3, read7),
+         B19200,
+         zero,
+         {{"dropped_busy", 2}, {"replies", 1}}},
+        {"random delays",
+         {"--delay-range", "20:50", "--seed", "7"},
+         times(2, read7),
+         B19200,
+         times(2, zero),
+         {{"random_delays", 2}, {"replies", 2}}},
+        {"each reply twice",
+         {"--duplicate-ms", "20"},
+         read7,
+         B19200,
+         times(2, zero),
          {{"duplicates", 1}, {"replies", 1}}},
-        {"an echoing line", {"--echo"}, read7, B19200, [&] {
+        {"an echoing line",
+         {"--echo"},
+         read7,
+         B19200,
+         [&] {
              Bytes both = read7;
              both.insert(both.end(), zero.begin(), zero.end());
              return both;
          }(),
          {{"echoed_bytes", 8}, {"replies", 1}}},
-        {"dropping at random", {"--drop-chance", "1"}, times(2, read7), B19200, {},
+        {"dropping at random",
+         {"--drop-chance", "1"},
+         times(2, read7),
+         B19200,
+         {},
          {{"dropped_random", 2}, {"replies", 0}}},
-        {"another speed", {"--baud", "9600"}, read7, B19200, {},
+        {"another speed",
+         {"--baud", "9600"},
+         read7,
+         B19200,
+         {},
          {{"wrong_speed", 1}, {"replies", 0}}},
-        {"its speed", {"--baud", "9600"}, read7, B9600, zero,
-         {{"wrong_speed", 0}, {"replies", 1}}},
+        {"its speed", {"--baud", "9600"}, read7, B9600, zero, {{"wrong_speed", 0}, {"replies", 1}}},
     };
     for (const Case& c : cases) {
         SlaveProcess slave(c.args);

@@ -26,13 +26,21 @@ TEST(BenchslaveModels, WhenRepliesLeave) {
         bool in_order;
         std::vector<Arrival> arrivals;
     } cases[] = {
-        {"serial line: each due its delay, in order", Busy::Overlap, true,
+        {"serial line: each due its delay, in order",
+         Busy::Overlap,
+         true,
          {{0, 100, 100}, {10, 0, 100}, {20, 150, 170}, {30, 0, 170}}},
-        {"TCP: each at its own time", Busy::Overlap, false,
+        {"TCP: each at its own time",
+         Busy::Overlap,
+         false,
          {{0, 100, 100}, {10, 0, 10}, {20, 50, 70}}},
-        {"one at a time, queueing", Busy::Queue, true,
+        {"one at a time, queueing",
+         Busy::Queue,
+         true,
          {{0, 150, 150}, {10, 150, 300}, {20, 150, 450}, {500, 0, 500}}},
-        {"one at a time, dropping", Busy::Drop, true,
+        {"one at a time, dropping",
+         Busy::Drop,
+         true,
          {{0, 100, 100}, {50, 100, -1}, {100, 100, 200}, {150, 10, -1}, {250, 10, 260}}},
     };
     const Clock::time_point t0{};
@@ -90,7 +98,8 @@ TEST(BenchslaveFraming, RtuFramesEndWhenWholeOrWhenTheLineIsQuiet) {
          {read},
          {},
          std::nullopt},
-        {"two requests back to back", {[&] {
+        {"two requests back to back",
+         {[&] {
              Bytes both = read;
              both.insert(both.end(), write.begin(), write.end());
              return both;
@@ -98,7 +107,10 @@ TEST(BenchslaveFraming, RtuFramesEndWhenWholeOrWhenTheLineIsQuiet) {
          {read, write},
          {},
          std::nullopt},
-        {"a function the codec does not know", {diagnostics}, {}, diagnostics,
+        {"a function the codec does not know",
+         {diagnostics},
+         {},
+         diagnostics,
          Frame{1, {8, 0, 0, 0x12, 0x34}}},
         {"a bad CRC", {broken}, {}, broken, std::nullopt},
     };
