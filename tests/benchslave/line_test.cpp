@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -17,6 +18,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "../reliability/modbus_crc.h"
@@ -251,6 +253,28 @@ TEST(BenchslaveLine, OneSlowTcpClientHoldsUpNoOther) {
                                     std::chrono::seconds(5)));
     ASSERT_TRUE(other.send(mbap(10, {1, 3, 0, 0, 0, 1})));
     EXPECT_EQ(other.receive(11, milliseconds(5000)), mbap(10, {1, 3, 2, 0, 0}));
+}
+
+TEST(BenchslaveLine, OutOfDescriptorsItRestsInsteadOfSpinning) {
+    if (!support::on_path("prlimit")) GTEST_SKIP() << "prlimit is not on PATH";
+    std::string error;
+    support::SpawnOptions spawn;
+    spawn.argv = {"prlimit", "--nofile=9", SlaveProcess::binary_path(), "--tcp", "0"};
+    auto slave = support::Child::spawn(spawn, error);
+    ASSERT_TRUE(slave) << error;
+    const auto address = slave->stdout_line(support::Clock::now() + std::chrono::seconds(10));
+    ASSERT_TRUE(address);
+    std::vector<std::unique_ptr<RawLine>> clients;
+    for (int i = 0; i < 8; ++i) clients.push_back(std::make_unique<RawLine>(connect_tcp(*address)));
+    // Time for a spinning loop to fail thousands of times; a resting one a few.
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    slave->signal(SIGTERM);
+    slave->read_to_end(support::Clock::now() + std::chrono::seconds(5));
+    ASSERT_TRUE(slave->wait_until(support::Clock::now() + std::chrono::seconds(5)));
+    const auto printed = support::parse_counters(slave->stdout_text());
+    ASSERT_TRUE(printed.count("accept_failures")) << slave->stdout_text();
+    EXPECT_GE(printed.at("accept_failures"), 1);
+    EXPECT_LE(printed.at("accept_failures"), 50);
 }
 
 // Each slave model: the requests a master sends at once on a pty, the bytes that
