@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "options.h"
 
+#include <arpa/inet.h>
+
 #include <charconv>
 #include <functional>
 #include <limits>
@@ -91,8 +93,9 @@ const std::map<std::string, Setter>& valued_options() {
                           })},
         {"--listen",
          [](Options& o, const std::string& v) {
+             in_addr address{};
              o.listen = v;
-             return !v.empty();
+             return ::inet_pton(AF_INET, v.c_str(), &address) == 1;
          }},
         {"--station",
          integer(1, 247, [](Options& o, long n) { o.station = static_cast<int>(n); })},

@@ -67,6 +67,10 @@ TEST(BenchslaveOptions, AcceptsWhatTheUsageShows) {
     EXPECT_EQ(faults.options->wrong_protocol.n, 3u);
     EXPECT_EQ(faults.options->wrong_echo.n, 4u);
 
+    auto any = parse_options({"--tcp", "0", "--listen", "0.0.0.0"});
+    ASSERT_TRUE(any.options) << any.message;
+    EXPECT_EQ(any.options->listen, "0.0.0.0");
+
     auto models = parse_options({"--pty", "--baud", "9600", "--pattern", "address",
                                  "--one-at-a-time", "drop", "--delay-range", "50:1900", "--seed",
                                  "9", "--duplicate-ms", "20", "--echo", "--drop-chance", "3"});
@@ -123,6 +127,7 @@ TEST(BenchslaveOptions, RefusesWhatItCannotDo) {
         {"--seed", "-1"},
         {"--duplicate-ms", "x"},
         {"--tcp", "0", "--echo"},
+        {"--listen", "localhost"},
     };
     for (const auto& args : bad) {
         auto r = parse_options(args);
