@@ -76,6 +76,9 @@ Answer answer_request(const Options& options, unsigned long request_number, cons
     }
     a.pdu = carry_out(p, registers);
     if (a.fault.kind == ReplyKind::WrongEcho) misecho(a.pdu);
+    if (a.fault.kind == ReplyKind::Normal && (a.pdu[0] & pdu::kExceptionBit) != 0) {
+        a.what = "exception";
+    }
     return a;
 }
 
