@@ -174,14 +174,12 @@ void RtuLine::take_frame(const Bytes& raw, Clock::time_point now) {
     note_line_settings();
     if (!at_served_speed()) {
         // A real line at another speed garbles the request: nothing to answer.
-        slave_.count("wrong_speed");
-        slave_.write_counters();
+        slave_.record("wrong_speed");
         return;
     }
     const std::optional<Frame> frame = open_rtu(raw);
     if (!frame) {
-        slave_.count("bad_frames");
-        slave_.write_counters();
+        slave_.record("bad_frames");
         return;
     }
     if (auto out = slave_.on_frame(*frame, now)) post(outbox_, 0, *out, rtu_reply);

@@ -32,8 +32,13 @@ class Slave {
     // A frame that arrived at `now`; the reply to send, if any. The counters file
     // is current when this returns, before any reply leaves.
     std::optional<Outgoing> on_frame(const Frame& frame, Clock::time_point now);
-    // A frame that was not one (bad CRC, bad MBAP header), or a line fault.
+    // Counts what the line saw (a bad frame, an echo, a client refused); record
+    // also rewrites the counters file.
     void count(const char* key, long amount = 1);
+    void record(const char* key, long amount = 1) {
+        count(key, amount);
+        write_counters();
+    }
     void set(const char* key, long value) { counters_.set(key, value); }
     void write_counters() const;
     std::string counters_text() const { return counters_.text(); }

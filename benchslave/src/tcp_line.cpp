@@ -145,8 +145,7 @@ void TcpLine::accept_client(Clock::time_point now) {
     }
     if (clients_.size() >= kMaxClients) {
         ::close(fd);
-        slave_.count("clients_refused");
-        slave_.write_counters();
+        slave_.record("clients_refused");
         return;
     }
     const int one = 1;
@@ -173,8 +172,7 @@ bool TcpLine::take_frames(Client& client, Clock::time_point now) {
             case MbapStatus::Partial:
                 return true;
             case MbapStatus::Bad:
-                slave_.count("bad_frames");
-                slave_.write_counters();
+                slave_.record("bad_frames");
                 return false;
             case MbapStatus::Whole:
                 break;
@@ -207,8 +205,7 @@ void TcpLine::close_idle(Clock::time_point now) {
     }
     if (idle.empty()) return;
     for (int id : idle) close_client(id);
-    slave_.count("clients_idle", static_cast<long>(idle.size()));
-    slave_.write_counters();
+    slave_.record("clients_idle", static_cast<long>(idle.size()));
 }
 
 // A client that does not take its replies is closed rather than waited for.
