@@ -143,8 +143,6 @@ Outgoing Slave::outgoing(Answer answer, Clock::time_point due) {
         count("duplicates");
     }
     out.pdu = std::move(answer.pdu);
-    out.range = answer.range;
-    out.what = answer.what;
     return out;
 }
 

@@ -20,8 +20,6 @@ struct Outgoing {
     std::optional<Clock::time_point> copy_due;  // --duplicate-ms: the same again then
     Bytes pdu;
     Label label;
-    RequestRange range;
-    const char* what = "reply";
 };
 
 class Slave {
