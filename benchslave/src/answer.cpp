@@ -2,6 +2,7 @@
 #include "answer.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "registers.h"
 
@@ -34,12 +35,10 @@ Bytes carry_out(const pdu::Parsed& p, std::uint16_t* registers) {
     return pdu::write_echo(p.function, p.start, second);
 }
 
-// A function 16 echo that names the next address.
-void misecho(Bytes& reply) {
-    if (reply.size() != 5 || reply[0] != pdu::kWriteMultiple) return;
-    const auto next = static_cast<std::uint16_t>(((reply[1] << 8) | reply[2]) + 1);
-    reply[1] = static_cast<std::uint8_t>(next >> 8);
-    reply[2] = static_cast<std::uint8_t>(next & 0xFF);
+// A function 16 echo that names the next address (the write was carried out).
+Bytes misecho(const pdu::Parsed& p, Bytes reply) {
+    if (reply[0] != pdu::kWriteMultiple) return reply;
+    return pdu::write_echo(p.function, static_cast<std::uint16_t>(p.start + 1), p.count);
 }
 
 const char* what_of(ReplyKind kind) {
@@ -75,7 +74,7 @@ Answer answer_request(const Options& options, unsigned long request_number, cons
         return a;
     }
     a.pdu = carry_out(p, registers);
-    if (a.fault.kind == ReplyKind::WrongEcho) misecho(a.pdu);
+    if (a.fault.kind == ReplyKind::WrongEcho) a.pdu = misecho(p, std::move(a.pdu));
     if (a.fault.kind == ReplyKind::Normal && (a.pdu[0] & pdu::kExceptionBit) != 0) {
         a.what = "exception";
     }
