@@ -8,15 +8,42 @@
 
 namespace benchslave {
 
+namespace {
+
+// Every key exists from the start so that readers can compare before and after.
+constexpr const char* kKeys[] = {"requests",
+                                 "ignored",
+                                 "broadcasts",
+                                 "bad_frames",
+                                 "fc03",
+                                 "fc06",
+                                 "fc16",
+                                 "fc_other",
+                                 "replies",
+                                 "faults_no_reply",
+                                 "faults_bad_crc",
+                                 "faults_exception",
+                                 "faults_delay",
+                                 "faults_wrong_unit",
+                                 "faults_wrong_protocol",
+                                 "faults_wrong_echo",
+                                 "line_baud",
+                                 "line_parity",
+                                 "queued",
+                                 "dropped_busy",
+                                 "dropped_random",
+                                 "random_delays",
+                                 "duplicates",
+                                 "echoed_bytes",
+                                 "wrong_speed",
+                                 "clients_refused",
+                                 "clients_idle",
+                                 "accept_failures"};
+
+}  // namespace
+
 Counters::Counters() {
-    // Every key exists from the start so that readers can compare before and after.
-    for (const char* key :
-         {"requests", "ignored", "broadcasts", "bad_frames", "fc03", "fc06", "fc16", "fc_other",
-          "replies", "faults_no_reply", "faults_bad_crc", "faults_exception", "faults_delay",
-          "faults_wrong_unit", "faults_wrong_protocol", "faults_wrong_echo", "line_baud",
-          "line_parity"}) {
-        values_[key] = 0;
-    }
+    for (const char* key : kKeys) values_[key] = 0;
 }
 
 void Counters::add(const std::string& key, long amount) {

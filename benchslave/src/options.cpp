@@ -1,12 +1,18 @@
 // SPDX-License-Identifier: MIT
 #include "options.h"
 
+#include <arpa/inet.h>
+
 #include <charconv>
+#include <functional>
 #include <limits>
+#include <map>
 
 namespace benchslave {
 
 namespace {
+
+constexpr long kMaxInt = std::numeric_limits<int>::max();
 
 bool parse_int(const std::string& text, long min, long max, long& out) {
     long value = 0;
@@ -20,22 +26,140 @@ bool parse_int(const std::string& text, long min, long max, long& out) {
     return true;
 }
 
+// "MIN:MAX" milliseconds, MIN <= MAX.
+bool parse_range(const std::string& text, int& min, int& max) {
+    const auto colon = text.find(':');
+    long a = 0;
+    long b = 0;
+    if (colon == std::string::npos || !parse_int(text.substr(0, colon), 0, 60000, a) ||
+        !parse_int(text.substr(colon + 1), a, 60000, b)) {
+        return false;
+    }
+    min = static_cast<int>(a);
+    max = static_cast<int>(b);
+    return true;
+}
+
+// An option that takes a value: sets it in Options, or returns false if it is bad.
+using Setter = std::function<bool(Options&, const std::string&)>;
+
+Setter integer(long min, long max, std::function<void(Options&, long)> set) {
+    return [=](Options& o, const std::string& v) {
+        long n = 0;
+        if (!parse_int(v, min, max, n)) return false;
+        set(o, n);
+        return true;
+    };
+}
+
+Setter every(Every Options::*field) {
+    return integer(1, kMaxInt,
+                   [field](Options& o, long n) { o.*field = Every{static_cast<unsigned>(n)}; });
+}
+
+Setter milliseconds(int Options::*field) {
+    return integer(0, 60000, [field](Options& o, long n) { o.*field = static_cast<int>(n); });
+}
+
+template <typename T>
+Setter one_of(T Options::*field, std::map<std::string, T> names) {
+    return [field, names](Options& o, const std::string& v) {
+        auto it = names.find(v);
+        if (it == names.end()) return false;
+        o.*field = it->second;
+        return true;
+    };
+}
+
+const std::map<std::string, Setter>& valued_options() {
+    static const std::map<std::string, Setter> table = {
+        {"--device",
+         [](Options& o, const std::string& v) {
+             o.mode = LineMode::Device;
+             o.device = v;
+             return !v.empty();
+         }},
+        {"--baud", integer(1, 4000000,
+                           [](Options& o, long n) {
+                               o.baud = static_cast<int>(n);
+                               o.baud_given = true;
+                           })},
+        {"--parity", one_of(&Options::parity, std::map<std::string, char>{
+                                                  {"N", 'N'}, {"E", 'E'}, {"O", 'O'}})},
+        {"--tcp", integer(0, 65535,
+                          [](Options& o, long n) {
+                              o.mode = LineMode::Tcp;
+                              o.tcp_port = static_cast<int>(n);
+                          })},
+        {"--listen",
+         [](Options& o, const std::string& v) {
+             in_addr address{};
+             o.listen = v;
+             return ::inet_pton(AF_INET, v.c_str(), &address) == 1;
+         }},
+        {"--station",
+         integer(1, 247, [](Options& o, long n) { o.station = static_cast<int>(n); })},
+        {"--pattern", one_of(&Options::pattern, std::map<std::string, Pattern>{
+                                                    {"zeros", Pattern::Zeros},
+                                                    {"demo", Pattern::Demo},
+                                                    {"address", Pattern::Address}})},
+        {"--no-reply-every", every(&Options::no_reply)},
+        {"--bad-crc-every", every(&Options::bad_crc)},
+        {"--exception-every", every(&Options::exception)},
+        {"--delay-every", every(&Options::delay)},
+        {"--wrong-unit-every", every(&Options::wrong_unit)},
+        {"--wrong-protocol-every", every(&Options::wrong_protocol)},
+        {"--wrong-echo-every", every(&Options::wrong_echo)},
+        // Exception replies carry the standard codes only.
+        {"--exception",
+         integer(1, 11, [](Options& o, long n) { o.exception_code = static_cast<int>(n); })},
+        {"--delay-ms", milliseconds(&Options::delay_ms)},
+        {"--late-ms", milliseconds(&Options::late_ms)},
+        {"--duplicate-ms", milliseconds(&Options::duplicate_ms)},
+        {"--delay-range",
+         [](Options& o, const std::string& v) {
+             return parse_range(v, o.delay_min_ms, o.delay_max_ms);
+         }},
+        {"--seed", integer(0, std::numeric_limits<std::uint32_t>::max(),
+                           [](Options& o, long n) { o.seed = static_cast<std::uint32_t>(n); })},
+        {"--drop-chance", integer(1, kMaxInt,
+                                  [](Options& o, long n) {
+                                      o.drop_chance = static_cast<unsigned>(n);
+                                  })},
+        {"--one-at-a-time", one_of(&Options::busy, std::map<std::string, Busy>{
+                                                        {"queue", Busy::Queue},
+                                                        {"drop", Busy::Drop}})},
+        {"--counters-file",
+         [](Options& o, const std::string& v) {
+             o.counters_file = v;
+             return !v.empty();
+         }},
+    };
+    return table;
+}
+
 }  // namespace
 
 std::string usage() {
-    return "usage: benchslave [--pty | --device PATH [--baud N] [--parity N|E|O] | --tcp PORT]\n"
-           "                  [--station N] [--pattern zeros|demo]\n"
+    return "usage: benchslave [--pty [--baud N] | --device PATH [--baud N] [--parity N|E|O]\n"
+           "                  | --tcp PORT [--listen ADDRESS]]\n"
+           "                  [--station N] [--pattern zeros|demo|address]\n"
            "                  [--no-reply-every N] [--bad-crc-every N]\n"
            "                  [--exception CODE] [--exception-every N]\n"
            "                  [--delay-ms MS] [--delay-every N] [--late-ms MS]\n"
            "                  [--wrong-unit-every N] [--wrong-protocol-every N]\n"
            "                  [--wrong-echo-every N]\n"
+           "                  [--one-at-a-time queue|drop] [--delay-range MIN:MAX]\n"
+           "                  [--seed N] [--duplicate-ms MS] [--echo] [--drop-chance N]\n"
            "                  [--counters-file PATH] [--verbose]\n"
            "\n"
-           "A Modbus slave with 65536 holding registers (functions 03, 06, 16).\n"
+           "A Modbus slave with 65536 holding registers. It offers functions 03, 06\n"
+           "and 16 and answers any other with exception 01 (illegal function).\n"
            "The first line on stdout is what a master opens: a pts path, the device,\n"
-           "or tcp:127.0.0.1:PORT. SIGINT/SIGTERM end it; it then prints its counters\n"
-           "as key=value lines.\n"
+           "or tcp:ADDRESS:PORT (ADDRESS 127.0.0.1 unless --listen says otherwise).\n"
+           "--device defaults to 19200 bit/s, no parity. SIGINT/SIGTERM end it; it\n"
+           "then prints its counters as key=value lines. A serial line that hangs up\n"
+           "ends it with status 1.\n"
            "A request touching register 60001 gets no reply, 60002 a bad CRC,\n"
            "60003 exception 4, 60004 a reply delayed by --delay-ms (default 500).\n"
            "--late-ms answers every request that long after it arrived, with the right\n"
@@ -50,83 +174,27 @@ ParseResult parse_options(const std::vector<std::string>& args) {
         result.message = "benchslave: " + text + "\n" + usage();
         return result;
     };
-
+    const auto& table = valued_options();
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        auto value = [&](std::string& out) {
-            if (i + 1 >= args.size()) return false;
-            out = args[++i];
-            return true;
-        };
-        std::string v;
-        long n = 0;
         if (arg == "--help" || arg == "-h") {
             result.help = true;
             result.message = usage();
             return result;
         } else if (arg == "--pty") {
             o.mode = LineMode::Pty;
-        } else if (arg == "--device") {
-            if (!value(v) || v.empty()) return fail("--device needs a path");
-            o.mode = LineMode::Device;
-            o.device = v;
-        } else if (arg == "--baud") {
-            if (!value(v) || !parse_int(v, 1, 4000000, n)) return fail("bad --baud");
-            o.baud = static_cast<int>(n);
-        } else if (arg == "--parity") {
-            if (!value(v) || (v != "N" && v != "E" && v != "O"))
-                return fail("--parity is N, E or O");
-            o.parity = v[0];
-        } else if (arg == "--tcp") {
-            if (!value(v) || !parse_int(v, 0, 65535, n)) return fail("bad --tcp port");
-            o.mode = LineMode::Tcp;
-            o.tcp_port = static_cast<int>(n);
-        } else if (arg == "--station") {
-            if (!value(v) || !parse_int(v, 1, 247, n)) return fail("--station is 1..247");
-            o.station = static_cast<int>(n);
-        } else if (arg == "--pattern") {
-            if (!value(v)) return fail("--pattern needs zeros or demo");
-            if (v == "zeros") {
-                o.pattern = Pattern::Zeros;
-            } else if (v == "demo") {
-                o.pattern = Pattern::Demo;
-            } else {
-                return fail("--pattern is zeros or demo");
-            }
-        } else if (arg == "--no-reply-every" || arg == "--bad-crc-every" ||
-                   arg == "--exception-every" || arg == "--delay-every" ||
-                   arg == "--wrong-unit-every" || arg == "--wrong-protocol-every" ||
-                   arg == "--wrong-echo-every") {
-            if (!value(v) || !parse_int(v, 1, std::numeric_limits<int>::max(), n)) {
-                return fail(arg + " needs a count >= 1");
-            }
-            Every every{static_cast<unsigned>(n)};
-            if (arg == "--no-reply-every") o.no_reply = every;
-            if (arg == "--bad-crc-every") o.bad_crc = every;
-            if (arg == "--exception-every") o.exception = every;
-            if (arg == "--delay-every") o.delay = every;
-            if (arg == "--wrong-unit-every") o.wrong_unit = every;
-            if (arg == "--wrong-protocol-every") o.wrong_protocol = every;
-            if (arg == "--wrong-echo-every") o.wrong_echo = every;
-        } else if (arg == "--exception") {
-            // libmodbus builds exception replies for the standard codes only.
-            if (!value(v) || !parse_int(v, 1, 11, n)) return fail("--exception is 1..11");
-            o.exception_code = static_cast<int>(n);
-        } else if (arg == "--delay-ms") {
-            if (!value(v) || !parse_int(v, 0, 60000, n)) return fail("--delay-ms is 0..60000");
-            o.delay_ms = static_cast<int>(n);
-        } else if (arg == "--late-ms") {
-            if (!value(v) || !parse_int(v, 0, 60000, n)) return fail("--late-ms is 0..60000");
-            o.late_ms = static_cast<int>(n);
-        } else if (arg == "--counters-file") {
-            if (!value(v) || v.empty()) return fail("--counters-file needs a path");
-            o.counters_file = v;
+        } else if (arg == "--echo") {
+            o.echo = true;
         } else if (arg == "--verbose") {
             o.verbose = true;
+        } else if (auto it = table.find(arg); it != table.end()) {
+            if (i + 1 >= args.size()) return fail(arg + " needs a value");
+            if (!it->second(o, args[++i])) return fail("bad " + arg + " " + args[i]);
         } else {
             return fail("unknown option " + arg);
         }
     }
+    if (o.echo && o.mode == LineMode::Tcp) return fail("--echo is for a serial line");
     result.options = o;
     return result;
 }

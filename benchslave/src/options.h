@@ -2,6 +2,7 @@
 // Command line of the bench slave simulator.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -9,7 +10,9 @@
 namespace benchslave {
 
 enum class LineMode { Pty, Device, Tcp };
-enum class Pattern { Zeros, Demo };
+enum class Pattern { Zeros, Demo, Address };
+// How the slave works through requests that arrive while it is busy with one.
+enum class Busy { Overlap, Queue, Drop };
 
 // "Every Nth request" schedule; 0 means never.
 struct Every {
@@ -19,11 +22,13 @@ struct Every {
 
 struct Options {
     LineMode mode = LineMode::Pty;
-    std::string device;  // --device PATH
-    int baud = 19200;    // --baud, for --device only
-    char parity = 'N';   // --parity N|E|O, for --device only
-    int tcp_port = 0;    // --tcp PORT (0: the system picks one)
-    int station = 1;     // --station 1..247
+    std::string device;                // --device PATH
+    int baud = 19200;                  // --baud: the device's speed
+    bool baud_given = false;           // on a pty: serve only at this speed
+    char parity = 'N';                 // --parity N|E|O, for --device only
+    int tcp_port = 0;                  // --tcp PORT (0: the system picks one)
+    std::string listen = "127.0.0.1";  // --listen ADDRESS, for --tcp
+    int station = 1;                   // --station 1..247
     Pattern pattern = Pattern::Zeros;
     Every no_reply;             // --no-reply-every N
     Every bad_crc;              // --bad-crc-every N
@@ -35,6 +40,13 @@ struct Options {
     Every wrong_unit;           // --wrong-unit-every N: the reply names another station
     Every wrong_protocol;       // --wrong-protocol-every N: TCP protocol id 1
     Every wrong_echo;           // --wrong-echo-every N: a write's echo names the next address
+    Busy busy = Busy::Overlap;  // --one-at-a-time queue|drop
+    int delay_min_ms = 0;       // --delay-range MIN:MAX: a random delay per request
+    int delay_max_ms = 0;
+    std::uint32_t seed = 1;     // --seed N, for the random delays and drops
+    int duplicate_ms = -1;      // --duplicate-ms MS: each reply again MS later (-1: no)
+    bool echo = false;          // --echo: the line echoes every request
+    unsigned drop_chance = 0;   // --drop-chance N: ignores one request in N (0: none)
     std::string counters_file;  // --counters-file PATH
     bool verbose = false;       // --verbose: one line per request on stderr
 };

@@ -33,6 +33,9 @@ void update_demo(std::uint16_t* registers, long long second) {
 
 void fill_pattern(Pattern pattern, std::uint16_t* registers) {
     std::memset(registers, 0, sizeof(std::uint16_t) * kRegisterCount);
+    if (pattern == Pattern::Address) {
+        for (int r = 0; r < kRegisterCount; ++r) registers[r] = static_cast<std::uint16_t>(r);
+    }
     if (pattern != Pattern::Demo) return;
     static const std::uint16_t fixed16[] = {0, 1, 0x7FFF, 0x8000, 0xFFFF, 0xFFFE, 1234, 0xFB2E};
     for (int i = 0; i < 8; ++i) registers[100 + i] = fixed16[i];

@@ -19,7 +19,8 @@ inline constexpr int kRegisterCount = 65536;
 // Registers 0..59 change every second; everything else keeps what is written.
 inline constexpr int kDemoMovingEnd = 60;
 
-// Fills all registers for the pattern.
+// Fills all registers for the pattern. Address: register a holds a, so that read
+// values tell where they came from.
 void fill_pattern(Pattern pattern, std::uint16_t* registers);
 
 // Refreshes the moving demo registers for the given second.

@@ -67,11 +67,36 @@ TEST(BenchslaveOptions, AcceptsWhatTheUsageShows) {
     EXPECT_EQ(faults.options->wrong_protocol.n, 3u);
     EXPECT_EQ(faults.options->wrong_echo.n, 4u);
 
+    auto any = parse_options({"--tcp", "0", "--listen", "0.0.0.0"});
+    ASSERT_TRUE(any.options) << any.message;
+    EXPECT_EQ(any.options->listen, "0.0.0.0");
+
+    auto models = parse_options({"--pty", "--baud", "9600", "--pattern", "address",
+                                 "--one-at-a-time", "drop", "--delay-range", "50:1900", "--seed",
+                                 "9", "--duplicate-ms", "20", "--echo", "--drop-chance", "3"});
+    ASSERT_TRUE(models.options) << models.message;
+    const Options& m = *models.options;
+    EXPECT_TRUE(m.baud_given);
+    EXPECT_EQ(m.pattern, Pattern::Address);
+    EXPECT_EQ(m.busy, Busy::Drop);
+    EXPECT_EQ(m.delay_min_ms, 50);
+    EXPECT_EQ(m.delay_max_ms, 1900);
+    EXPECT_EQ(m.seed, 9u);
+    EXPECT_EQ(m.duplicate_ms, 20);
+    EXPECT_TRUE(m.echo);
+    EXPECT_EQ(m.drop_chance, 3u);
+
     auto defaults = parse_options({});
     ASSERT_TRUE(defaults.options);
     EXPECT_EQ(defaults.options->mode, LineMode::Pty);
     EXPECT_EQ(defaults.options->station, 1);
     EXPECT_EQ(defaults.options->pattern, Pattern::Zeros);
+    EXPECT_EQ(defaults.options->baud, 19200);
+    EXPECT_EQ(defaults.options->parity, 'N');
+    EXPECT_FALSE(defaults.options->baud_given);
+    EXPECT_EQ(defaults.options->busy, Busy::Overlap);
+    EXPECT_EQ(defaults.options->seed, 1u);
+    EXPECT_EQ(defaults.options->listen, "127.0.0.1");
 }
 
 TEST(BenchslaveOptions, RefusesWhatItCannotDo) {
@@ -94,6 +119,15 @@ TEST(BenchslaveOptions, RefusesWhatItCannotDo) {
         {"--late-ms", "-1"},
         {"--late-ms", "60001"},
         {"--wrong-echo-every", "0"},
+        {"--one-at-a-time", "sometimes"},
+        {"--delay-range", "50"},
+        {"--delay-range", "90:50"},
+        {"--delay-range", "0:60001"},
+        {"--drop-chance", "0"},
+        {"--seed", "-1"},
+        {"--duplicate-ms", "x"},
+        {"--tcp", "0", "--echo"},
+        {"--listen", "localhost"},
     };
     for (const auto& args : bad) {
         auto r = parse_options(args);
