@@ -43,8 +43,8 @@ void silent_slave(const ProbeFailure& f, std::vector<std::string>& out) {
     }
     out.push_back("  - the station: the slave may not be station " + station + " (regwire scan " +
                   k + " tries every station, speed and parity)");
-    out.push_back("  - the speed or parity: the slave's may differ from " +
-                  std::to_string(f.baud) + " bit/s, parity " + f.parity);
+    out.push_back("  - the speed or parity: the slave's may differ from " + std::to_string(f.baud) +
+                  " bit/s, parity " + f.parity);
     out.push_back(
         "  - the wiring: the adapter on the right device, the slave powered, a common ground, "
         "the line terminated");
@@ -67,8 +67,9 @@ std::vector<std::string> failure_advice(const ProbeFailure& f,
                                  : f.account);
     }
     if (connecting) {
-        out.push_back("The device did not accept the connection in time: it is unreachable, "
-                      "or it is busy with other connections.");
+        out.push_back(
+            "The device did not accept the connection in time: it is unreachable, "
+            "or it is busy with other connections.");
     }
     if (f.result == REGWIRE_ETIMEOUT) silent_slave(f, out);
     if (f.result == REGWIRE_EOPEN && says_busy(f.account)) {

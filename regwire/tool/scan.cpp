@@ -105,7 +105,8 @@ std::string duration_text(uint64_t us) {
     char text[64];
     const uint64_t tenths = (us + 50000) / 100000;
     if (tenths < 600) {
-        std::snprintf(text, sizeof text, "%llu.%llu s", static_cast<unsigned long long>(tenths / 10),
+        std::snprintf(text, sizeof text, "%llu.%llu s",
+                      static_cast<unsigned long long>(tenths / 10),
                       static_cast<unsigned long long>(tenths % 10));
     } else {
         const uint64_t s = (us + 999999) / 1000000;
@@ -169,9 +170,10 @@ int run_scan(const ScanPlan& plan, const std::string& where) {
                 std::printf("found: station %d (unit id; speed and parity do not matter)%s\n",
                             station, how);
             } else {
-                std::printf("found: speed index %d (%d bit/s), parity index %d (%s), station %d%s\n",
-                            s.speed, regwire::kSpeeds[s.speed], s.parity, kParityNames[s.parity],
-                            station, how);
+                std::printf(
+                    "found: speed index %d (%d bit/s), parity index %d (%s), station %d%s\n",
+                    s.speed, regwire::kSpeeds[s.speed], s.parity, kParityNames[s.parity], station,
+                    how);
             }
             std::printf("  %s\n", probe_line(plan.port, s, station, plan.tcp).c_str());
             std::fflush(stdout);
