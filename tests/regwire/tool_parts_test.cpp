@@ -27,11 +27,15 @@ TEST(ToolPrintable, EscapesWhatATerminalWouldObey) {
         {"\x07\t\r\n\x7f", "\\x07\\x09\\x0d\\x0a\\x7f"},
         {"C:\\x", "C:\\\\x"},
         {"/dev/\xe5\xae\x8b\xe4\xbd\x93", "/dev/\xe5\xae\x8b\xe4\xbd\x93"},  // UTF-8 kept
-        {"\xc2\x9b" "31m", "\\xc2\\x9b31m"},                                // C1 CSI as UTF-8
-        {"\x9b" "31m", "\\x9b31m"},                                         // C1 CSI raw
-        {"\xe5\xae", "\\xe5\\xae"},                                         // cut sequence
-        {"\xc0\xaf", "\\xc0\\xaf"},                                         // overlong
-        {"\xed\xa0\x80", "\\xed\\xa0\\x80"},                                // a surrogate
+        {"\xc2\x9b"
+         "31m",
+         "\\xc2\\x9b31m"},  // C1 CSI as UTF-8
+        {"\x9b"
+         "31m",
+         "\\x9b31m"},                         // C1 CSI raw
+        {"\xe5\xae", "\\xe5\\xae"},           // cut sequence
+        {"\xc0\xaf", "\\xc0\\xaf"},           // overlong
+        {"\xed\xa0\x80", "\\xed\\xa0\\x80"},  // a surrogate
     };
     for (const Row& r : rows) EXPECT_EQ(printable(r.text), r.want) << r.want;
 }
@@ -66,7 +70,10 @@ TEST(ToolScan, TheBoundCoversWhatTheLibraryMayTake) {
     struct Row {
         uint64_t us;
         const char* text;
-    } rows[] = {{0, "0.0 s"}, {1234567, "1.2 s"}, {59940000, "59.9 s"}, {60000000, "1 min 00 s"},
+    } rows[] = {{0, "0.0 s"},
+                {1234567, "1.2 s"},
+                {59940000, "59.9 s"},
+                {60000000, "1 min 00 s"},
                 {3725000001, "62 min 06 s"}};
     for (const Row& r : rows) EXPECT_EQ(duration_text(r.us), r.text);
     EXPECT_EQ(probe_line(6, {2, 0}, 17, false),
@@ -88,8 +95,14 @@ TEST(ToolAdvice, LockHoldersOfOneFile) {
 }
 
 TEST(ToolAdvice, SaysWhatTheFailureMeans) {
-    ProbeFailure tcp{7, "tcp:10.0.0.9:502", true, REGWIRE_EOPEN,
-                     "port 7 (tcp:10.0.0.9:502): open: Operation now in progress", 0, "none", 1};
+    ProbeFailure tcp{7,
+                     "tcp:10.0.0.9:502",
+                     true,
+                     REGWIRE_EOPEN,
+                     "port 7 (tcp:10.0.0.9:502): open: Operation now in progress",
+                     0,
+                     "none",
+                     1};
     auto lines = failure_advice(tcp, {});
     ASSERT_GE(lines.size(), 2u);
     EXPECT_EQ(lines[0], "port 7 (tcp:10.0.0.9:502): open: timed out connecting");
@@ -100,10 +113,17 @@ TEST(ToolAdvice, SaysWhatTheFailureMeans) {
     EXPECT_NE(lines[2].find("the unit id"), std::string::npos);
     for (const std::string& l : lines) EXPECT_EQ(l.find("A and B"), std::string::npos) << l;
 
-    ProbeFailure busy{6, "/dev/ttyUSB0", true, REGWIRE_EOPEN,
-                      "port 6 (/dev/ttyUSB0): open: Device or resource busy", 9600, "even", 1};
+    ProbeFailure busy{6,
+                      "/dev/ttyUSB0",
+                      true,
+                      REGWIRE_EOPEN,
+                      "port 6 (/dev/ttyUSB0): open: Device or resource busy",
+                      9600,
+                      "even",
+                      1};
     EXPECT_EQ(failure_advice(busy, {"pid 12 (wordbench)"}).back(), "Held by pid 12 (wordbench).");
-    EXPECT_EQ(failure_advice(busy, {}).back(), "Another program holds /dev/ttyUSB0; close it and try again.");
+    EXPECT_EQ(failure_advice(busy, {}).back(),
+              "Another program holds /dev/ttyUSB0; close it and try again.");
 }
 
 }  // namespace
