@@ -3,8 +3,11 @@
 // probing a simulator through it on a pty and over TCP; usage errors; ports;
 // the map file under concurrent edits and in odd shapes; what probe says when it
 // fails; scan finding a simulator.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <stdlib.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -279,12 +282,51 @@ TEST_F(RegwireTool, PortsEscapesControlCharactersFromTheMap) {
     }
 }
 
+// A TCP listener that accepts nothing, with its backlog filled by connections
+// that are never accepted: a further connect is left waiting.
+class ListenerWithFullBacklog {
+  public:
+    ListenerWithFullBacklog() {
+        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        if (::bind(listener_, reinterpret_cast<sockaddr*>(&a), len) != 0 ||
+            ::listen(listener_, 0) != 0 ||
+            ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+            return;
+        }
+        for (int i = 0; i < 3; ++i) {
+            const int c = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+            ::connect(c, reinterpret_cast<sockaddr*>(&a), len);
+            fillers_.push_back(c);
+        }
+        device_ = "tcp:127.0.0.1:" + std::to_string(ntohs(a.sin_port));
+    }
+    ~ListenerWithFullBacklog() {
+        for (int c : fillers_) ::close(c);
+        ::close(listener_);
+    }
+    bool ok() const { return !device_.empty(); }
+    const std::string& device() const { return device_; }
+
+  private:
+    int listener_ = -1;
+    std::vector<int> fillers_;
+    std::string device_;
+};
+
 // A failed probe gives the library's account and what to look at next.
 TEST_F(RegwireTool, ProbeSaysWhyItFailedAndWhatToCheck) {
     SlaveProcess slave({"--pty", "--station", "5"}, 6);
     ASSERT_TRUE(slave.started()) << slave.error();
     // The last row finds the pty busy: this process holds it as port 7.
     support::ScopedEnv port7("REGWIRE_PORT7", slave.address().c_str());
+    // Port 8 is a listener whose backlog is full: a connect to it is never accepted.
+    const ListenerWithFullBacklog full;
+    ASSERT_TRUE(full.ok());
+    support::ScopedEnv port8("REGWIRE_PORT8", full.device().c_str());
     const std::string me = "Held by pid " + std::to_string(::getpid()) + " (";
     struct Row {
         std::vector<std::string> args;
@@ -298,11 +340,12 @@ TEST_F(RegwireTool, ProbeSaysWhyItFailedAndWhatToCheck) {
         {{"probe", "200"},
          {"port 200 (/dev/ttyS199): open:", "device from default", "Port 200 is not mapped",
           "  regwire map 200 DEVICE"}},
+        {{"probe", "8"}, {"port 8 (" + full.device() + "): open: timed out connecting"}},
         {{"probe", "6"}, {"in use by another Regwire user", me}},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(testing::PrintToString(r.args));
-        if (&r == &rows[2]) {
+        if (&r == &rows[3]) {
             ASSERT_EQ(OpenPort_Modbus(7, 2, 0), REGWIRE_OK);
         }
         const RunResult got = run(r.args);
