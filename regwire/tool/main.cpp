@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -167,64 +168,74 @@ int report_probe_failure(ProbeFailure f, const std::string& what) {
     return kFailed;
 }
 
-int cmd_probe(const std::vector<std::string>& args) {
-    if (args.empty()) return usage_error("probe takes a port number");
+struct ProbeOptions {
     int32_t port = 0;
-    if (!parse_port(args[0], port)) return usage_error("no port number: " + args[0]);
     int speed = 3;
     int parity = 2;
     long station = 1;
     long address = 0;
     long count = 10;
+};
+
+// Reads probe's arguments into `o`; the usage error, if any.
+std::optional<std::string> read_probe_options(const std::vector<std::string>& args,
+                                              ProbeOptions& o) {
+    if (args.empty()) return "probe takes a port number";
+    if (!parse_port(args[0], o.port)) return "no port number: " + args[0];
     for (std::size_t i = 1; i < args.size(); i += 2) {
         const std::string& opt = args[i];
-        if (i + 1 >= args.size()) return usage_error(opt + " needs a value");
+        if (i + 1 >= args.size()) return opt + " needs a value";
         const std::string& value = args[i + 1];
         bool ok = true;
         if (opt == "--speed") {
-            ok = (speed = speed_index(value)) >= 0;
+            ok = (o.speed = speed_index(value)) >= 0;
         } else if (opt == "--parity") {
-            ok = (parity = parity_index(value)) >= 0;
+            ok = (o.parity = parity_index(value)) >= 0;
         } else if (opt == "--station") {
-            ok = parse_int(value, 1, 247, station);
+            ok = parse_int(value, 1, 247, o.station);
         } else if (opt == "--address") {
-            ok = parse_int(value, 0, 65535, address);
+            ok = parse_int(value, 0, 65535, o.address);
         } else if (opt == "--count") {
-            ok = parse_int(value, 1, 125, count);
+            ok = parse_int(value, 1, 125, o.count);
         } else {
-            return usage_error("unknown option " + opt);
+            return "unknown option " + opt;
         }
-        if (!ok) return usage_error("bad value for " + opt + ": " + value);
+        if (!ok) return "bad value for " + opt + ": " + value;
     }
-    if (address + count - 1 > 65535) return usage_error("the registers pass address 65535");
+    if (o.address + o.count - 1 > 65535) return "the registers pass address 65535";
+    return std::nullopt;
+}
 
-    const regwire::PortMapping mapping = regwire::resolve_port(port);
-    std::printf("port %d: %s\n", port, printable(regwire::describe(mapping)).c_str());
-    std::printf("%d bit/s, parity %s, station %ld, %ld registers from %ld\n", kSpeeds[speed],
-                kParities[parity], station, count, address);
+int cmd_probe(const std::vector<std::string>& args) {
+    ProbeOptions o;
+    if (auto why = read_probe_options(args, o)) return usage_error(*why);
+    const regwire::PortMapping mapping = regwire::resolve_port(o.port);
+    std::printf("port %d: %s\n", o.port, printable(regwire::describe(mapping)).c_str());
+    std::printf("%d bit/s, parity %s, station %ld, %ld registers from %ld\n", kSpeeds[o.speed],
+                kParities[o.parity], o.station, o.count, o.address);
     std::fflush(stdout);
 
-    ProbeFailure f{port,
-                   mapping.device,
-                   mapping.source != regwire::MapSource::Default,
-                   0,
-                   {},
-                   kSpeeds[speed],
-                   kParities[parity],
-                   station};
-    f.result = OpenPort_Modbus(port, speed, parity);
-    if (f.result != REGWIRE_OK)
-        return report_probe_failure(f, "cannot open port " + std::to_string(port));
-    std::vector<int32_t> values(static_cast<std::size_t>(count));
-    f.result = Get_4X_DX(port, static_cast<int32_t>(station), static_cast<int32_t>(address),
-                         static_cast<int32_t>(count), values.data());
-    ClosePort_Modbus(port);
+    ProbeFailure f;
+    f.port = o.port;
+    f.device = mapping.device;
+    f.mapped = mapping.source != regwire::MapSource::Default;
+    f.baud = kSpeeds[o.speed];
+    f.parity = kParities[o.parity];
+    f.station = o.station;
+    f.result = OpenPort_Modbus(o.port, o.speed, o.parity);
     if (f.result != REGWIRE_OK) {
-        return report_probe_failure(f, "reading port " + std::to_string(port) + " failed");
+        return report_probe_failure(f, "cannot open port " + std::to_string(o.port));
     }
-    for (long i = 0; i < count; ++i) {
+    std::vector<int32_t> values(static_cast<std::size_t>(o.count));
+    f.result = Get_4X_DX(o.port, static_cast<int32_t>(o.station), static_cast<int32_t>(o.address),
+                         static_cast<int32_t>(o.count), values.data());
+    ClosePort_Modbus(o.port);
+    if (f.result != REGWIRE_OK) {
+        return report_probe_failure(f, "reading port " + std::to_string(o.port) + " failed");
+    }
+    for (long i = 0; i < o.count; ++i) {
         const int32_t v = values[static_cast<std::size_t>(i)];
-        std::printf("%5ld: %6d  0x%04x\n", address + i, v, static_cast<unsigned>(v) & 0xFFFFu);
+        std::printf("%5ld: %6d  0x%04x\n", o.address + i, v, static_cast<unsigned>(v) & 0xFFFFu);
     }
     return 0;
 }
@@ -238,15 +249,15 @@ uint32_t scan_turnaround_us() {
     return kScanTurnaroundUs;
 }
 
-int cmd_scan(const std::vector<std::string>& args) {
-    if (args.empty()) return usage_error("scan takes a port number");
-    ScanPlan plan;
-    if (!parse_port(args[0], plan.port)) return usage_error("no port number: " + args[0]);
-    std::vector<int> speeds;
-    std::vector<int> parities;
+// Reads scan's arguments into `plan` (port and stations) and the speeds and
+// parities to keep; the usage error, if any.
+std::optional<std::string> read_scan_options(const std::vector<std::string>& args, ScanPlan& plan,
+                                             std::vector<int>& speeds, std::vector<int>& parities) {
+    if (args.empty()) return "scan takes a port number";
+    if (!parse_port(args[0], plan.port)) return "no port number: " + args[0];
     for (std::size_t i = 1; i < args.size(); i += 2) {
         const std::string& opt = args[i];
-        if (i + 1 >= args.size()) return usage_error(opt + " needs a value");
+        if (i + 1 >= args.size()) return opt + " needs a value";
         const std::string& value = args[i + 1];
         bool ok = true;
         if (opt == "--speed") {
@@ -257,10 +268,18 @@ int cmd_scan(const std::vector<std::string>& args) {
             const auto range = parse_stations(value);
             if ((ok = range.has_value())) plan.stations = *range;
         } else {
-            return usage_error("unknown option " + opt);
+            return "unknown option " + opt;
         }
-        if (!ok) return usage_error("bad value for " + opt + ": " + value);
+        if (!ok) return "bad value for " + opt + ": " + value;
     }
+    return std::nullopt;
+}
+
+int cmd_scan(const std::vector<std::string>& args) {
+    ScanPlan plan;
+    std::vector<int> speeds;
+    std::vector<int> parities;
+    if (auto why = read_scan_options(args, plan, speeds, parities)) return usage_error(*why);
     const regwire::PortMapping mapping = regwire::resolve_port(plan.port);
     plan.tcp = mapping.device.rfind("tcp:", 0) == 0;
     // Over TCP the speed and parity are unused: one pass, at the first asked for.

@@ -126,13 +126,47 @@ std::string probe_line(int32_t port, const LineSettings& s, int station, bool tc
     return line + " --station " + std::to_string(station);
 }
 
+namespace {
+
+void print_found(const ScanPlan& plan, const LineSettings& s, int station, int32_t result) {
+    const char* how = result == REGWIRE_OK ? "" : " (answered with an exception)";
+    if (plan.tcp) {
+        std::printf("found: station %d (unit id; speed and parity do not matter)%s\n", station,
+                    how);
+    } else {
+        std::printf("found: speed index %d (%d bit/s), parity index %d (%s), station %d%s\n",
+                    s.speed, regwire::kSpeeds[s.speed], s.parity, kParityNames[s.parity], station,
+                    how);
+    }
+    std::printf("  %s\n", probe_line(plan.port, s, station, plan.tcp).c_str());
+    std::fflush(stdout);
+}
+
+// Reads one register of each station at one setting of the open port; the
+// number that answered. `live`: the station being tried is shown on stderr.
+int scan_stations(const ScanPlan& plan, const LineSettings& s, bool live) {
+    int found = 0;
+    for (int station = plan.stations.first; station <= plan.stations.last; ++station) {
+        if (live) std::fprintf(stderr, "\r  station %3d", station);
+        int32_t value = 0;
+        const int32_t read = Get_4X_DX(plan.port, station, 0, 1, &value);
+        if (read != REGWIRE_OK && !REGWIRE_IS_EXCEPTION(read)) continue;
+        ++found;
+        if (live) std::fputc('\n', stderr);
+        print_found(plan, s, station, read);
+    }
+    if (live) std::fputc('\n', stderr);
+    return found;
+}
+
+}  // namespace
+
 int run_scan(const ScanPlan& plan, const std::string& where) {
     using Clock = std::chrono::steady_clock;
     const auto began = Clock::now();
-    const int stations = station_count(plan);
     std::printf("port %d: %s\n", plan.port, where.c_str());
     std::printf("scanning %zu setting(s) x %d station(s) (%d-%d), %u ms for a reply to start\n",
-                plan.settings.size(), stations, plan.stations.first, plan.stations.last,
+                plan.settings.size(), station_count(plan), plan.stations.first, plan.stations.last,
                 plan.turnaround_us / 1000);
     std::printf("ends within %s (about %s if nothing answers)\n",
                 duration_text(scan_bound_us(plan)).c_str(),
@@ -149,8 +183,7 @@ int run_scan(const ScanPlan& plan, const std::string& where) {
         const LineSettings& s = plan.settings[i];
         std::fprintf(stderr, "[%zu/%zu] %s: stations %d-%d\n", i + 1, plan.settings.size(),
                      settings_text(plan, s).c_str(), plan.stations.first, plan.stations.last);
-        const int32_t rc = OpenPort_Modbus(plan.port, s.speed, s.parity);
-        if (rc != REGWIRE_OK) {
+        if (OpenPort_Modbus(plan.port, s.speed, s.parity) != REGWIRE_OK) {
             char account[512] = "";
             Regwire_lastfailure(plan.port, account, sizeof account);
             std::fprintf(stderr, "regwire: %s\n", printable(account).c_str());
@@ -158,27 +191,7 @@ int run_scan(const ScanPlan& plan, const std::string& where) {
             continue;
         }
         opened_once = true;
-        for (int station = plan.stations.first; station <= plan.stations.last; ++station) {
-            if (live) std::fprintf(stderr, "\r  station %3d", station);
-            int32_t value = 0;
-            const int32_t read = Get_4X_DX(plan.port, station, 0, 1, &value);
-            if (read != REGWIRE_OK && !REGWIRE_IS_EXCEPTION(read)) continue;
-            ++found;
-            if (live) std::fputc('\n', stderr);
-            const char* how = read == REGWIRE_OK ? "" : " (answered with an exception)";
-            if (plan.tcp) {
-                std::printf("found: station %d (unit id; speed and parity do not matter)%s\n",
-                            station, how);
-            } else {
-                std::printf(
-                    "found: speed index %d (%d bit/s), parity index %d (%s), station %d%s\n",
-                    s.speed, regwire::kSpeeds[s.speed], s.parity, kParityNames[s.parity], station,
-                    how);
-            }
-            std::printf("  %s\n", probe_line(plan.port, s, station, plan.tcp).c_str());
-            std::fflush(stdout);
-        }
-        if (live) std::fputc('\n', stderr);
+        found += scan_stations(plan, s, live);
         ClosePort_Modbus(plan.port);
     }
     const double seconds = std::chrono::duration<double>(Clock::now() - began).count();
