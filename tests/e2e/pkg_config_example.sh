@@ -35,8 +35,12 @@ check "its include folder holds regwire.h" test -f "$(pkg-config --variable=incl
 example=$stage/usr/share/doc/wordbench/examples/read_registers.c
 check "the example is installed" cmp -s "$example" "$source/regwire/examples/read_registers.c"
 
+# A library built with the sanitizers (the sanitize preset) needs their runtime
+# loaded first, as in a program built with them.
+sanitize=()
+if readelf -d "$libdir/libRegwire.so" | grep -q 'libasan'; then sanitize=(-fsanitize=address,undefined); fi
 # shellcheck disable=SC2086  # the flags are words
-cc -std=c11 -Wall -Wextra -Werror "$example" $flags -o "$stage/read_registers"
+cc -std=c11 -Wall -Wextra -Werror "${sanitize[@]}" "$example" $flags -o "$stage/read_registers"
 found=$(env -u LD_LIBRARY_PATH ldd "$stage/read_registers" | awk '$1 == "libRegwire.so" {print $3}')
 check "the example finds the installed library by its rpath ($found)" \
   test "$(realpath "$found")" = "$(realpath "$libdir")/libRegwire.so"
