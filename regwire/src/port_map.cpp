@@ -84,6 +84,17 @@ void add_problem(MapFile& map, std::size_t& dropped, std::string text) {
     }
 }
 
+// Some editors begin a UTF-8 file with a byte-order mark; it is no part of the
+// first line.
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+std::string_view skip_byte_order_mark(std::string_view text) {
+    if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
+        text.remove_prefix(kByteOrderMark.size());
+    }
+    return text;
+}
+
 const MapEntry* find_entry(const MapFile& map, int32_t port) {
     for (const MapEntry& e : map.entries) {
         if (e.port == port) return &e;
@@ -127,6 +138,7 @@ MapFile parse_port_map(std::string_view text, const std::string& path) {
     map.path = path;
     std::size_t dropped = 0;
     int number = 0;
+    text = skip_byte_order_mark(text);
     while (!text.empty()) {
         const auto end = text.find('\n');
         const std::string_view raw = text.substr(0, end);
@@ -257,6 +269,9 @@ std::string edit_port_map(std::string_view text, int32_t port, const std::string
     bool replaced = false;
     int number = 0;
     const std::string entry = std::to_string(port) + " = " + device + "\n";
+    const std::string_view body = skip_byte_order_mark(text);
+    out = text.substr(0, text.size() - body.size());
+    text = body;
     while (!text.empty()) {
         const auto end = text.find('\n');
         const std::string_view raw = text.substr(0, end);

@@ -23,6 +23,9 @@ for program in wordbench longbench regwire; do
   runpath=$(readelf -d "$prefix/bin/$program" | sed -n 's/.*RUNPATH.*\[\(.*\)\]/\1/p')
   check "$program's RUNPATH reaches the library ($runpath)" \
     bash -c "tr ':' '\n' <<<'$runpath' | grep -qx '\$ORIGIN/../$libdir'"
+  # A stray libRegwire.so in the public folder ($ORIGIN/../lib) must not come first.
+  check "$program's RUNPATH names the library's folder first" \
+    test "${runpath%%:*}" = "\$ORIGIN/../$libdir"
 done
 check "the installed regwire tool runs with the installed library" \
   bash -c "env -i '$prefix/bin/regwire' --version | grep -q '^regwire [0-9]'"

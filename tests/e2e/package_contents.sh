@@ -51,6 +51,8 @@ for size in 16 24 32 48; do
 done
 check "libRegwire.so only in a folder of its own" \
   bash -c "grep 'libRegwire' <<<'$files' | grep -Eqx '/usr/lib(/[a-z0-9_-]+)?/wordbench/libRegwire.so'"
+check "regwire.pc in the public pkgconfig folder" \
+  bash -c "grep -Eqx '/usr/lib(/[a-z0-9_-]+)?/pkgconfig/regwire.pc' <<<'$files'"
 check "nothing outside /usr" bash -c "! grep -v '^/usr' <<<'$files' | grep -q ."
 check "nothing from the tests or benchmarks" bash -c "! grep -Eq '_tests?$|/bench_|recording' <<<'$files'"
 check "files owned by root" bash -c "! dpkg-deb -c '$deb' | awk '{print \$2}' | grep -vqx 'root/root'"

@@ -74,7 +74,13 @@ INSTANTIATE_TEST_SUITE_P(
                   "6 = /dev/a\n6 = /dev/b\n",
                   {{6, "/dev/a"}},
                   {"ports.conf:2: port 6 is already mapped on line 1"}},
-        ParseCase{"NoFinalLineEnd", "6 = /dev/a", {{6, "/dev/a"}}, {}}),
+        ParseCase{"NoFinalLineEnd", "6 = /dev/a", {{6, "/dev/a"}}, {}},
+        // Some Windows editors begin a UTF-8 file with a byte-order mark.
+        ParseCase{"ByteOrderMarkFirst",
+                  "\xEF\xBB\xBF"
+                  "6 = /dev/a\n",
+                  {{6, "/dev/a"}},
+                  {}}),
     [](const testing::TestParamInfo<ParseCase>& row) { return std::string(row.param.name); });
 
 TEST(PortMap, AFileOfGarbageGivesABoundedListOfProblems) {
@@ -193,6 +199,12 @@ TEST(PortMapEdit, KeepsCommentsAndOtherLines) {
     }
     EXPECT_EQ(regwire::edit_port_map("", 6, "/dev/a"), "6 = /dev/a\n");
     EXPECT_EQ(regwire::edit_port_map("# no end", 6, "/dev/a"), "# no end\n6 = /dev/a\n");
+    // The mark stays first, and the entry behind it is the one replaced.
+    EXPECT_EQ(regwire::edit_port_map("\xEF\xBB\xBF"
+                                     "6 = /dev/old\n",
+                                     6, "/dev/a"),
+              "\xEF\xBB\xBF"
+              "6 = /dev/a\n");
 }
 
 }  // namespace
