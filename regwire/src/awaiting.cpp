@@ -52,9 +52,13 @@ void Awaiting::answer_newest(Clock::time_point at, const uint8_t* pdu, std::size
     entries_.back().reply.assign(pdu, pdu + n);
 }
 
-bool Awaiting::any_unanswered() const {
-    return std::any_of(entries_.begin(), entries_.end(),
-                       [](const Entry& e) { return !e.answered; });
+std::size_t Awaiting::unanswered(int station, Clock::time_point& oldest_until) const {
+    std::size_t n = 0;
+    for (const Entry& e : entries_) {
+        if (e.answered || e.shape.station != station) continue;
+        if (n++ == 0) oldest_until = e.horizon;
+    }
+    return n;
 }
 
 }  // namespace regwire

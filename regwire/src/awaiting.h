@@ -49,7 +49,9 @@ class Awaiting {
     // The newest request was answered at `at` with this reply PDU.
     void answer_newest(Clock::time_point at, const uint8_t* pdu, std::size_t n);
 
-    bool any_unanswered() const;
+    // How many requests to `station` await their answer, and when the oldest of
+    // them stops awaiting it.
+    std::size_t unanswered(int station, Clock::time_point& oldest_until) const;
     std::size_t size() const { return entries_.size(); }
 
   private:

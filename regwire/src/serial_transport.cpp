@@ -38,7 +38,11 @@ constexpr uint32_t kOpenSettleUs = 5000;    // lets the open glitch arrive befor
 constexpr int kRequestBound = 3;            // a request ends within this many timeouts
 constexpr std::size_t kKeepBytes = 1024;    // input kept while looking for a frame
 constexpr std::size_t kMostRefused = 4096;  // widened reads remembered as refused
-constexpr int kMostWidening = 8;            // registers a read may grow by to take another shape
+// Requests to one station that may await an answer at once. A slave that works
+// on one request at a time queues the rest: every further request sent to it
+// makes each reply later, until replies come past the horizon.
+constexpr std::size_t kMostAwaited = 2;
+constexpr int kMostWidening = 8;  // registers a read may grow by to take another shape
 
 Clock::duration us(uint64_t n) {
     return std::chrono::microseconds(n);
@@ -144,6 +148,7 @@ class SerialTransport final : public Transport {
     bool repeats_seen_ = false;   // a reply was heard twice on this line
     bool refused_now_ = false;    // the last widened read was refused
     std::vector<uint8_t> input_;  // bytes read and not yet taken as a frame
+    std::vector<uint8_t> echo_;   // the request on the line, until its echo is passed over
     int stale_ = 0;               // late replies skipped for this request
     int function_ = 0;            // of the request on the line
 };
@@ -214,6 +219,7 @@ std::optional<Plan> SerialTransport::plan(const Request& r, bool widen,
         }
     }
     free_at = Clock::time_point::max();
+    if (awaiting_.unanswered(r.station, free_at) >= kMostAwaited) return std::nullopt;
     for (bool repeats : {true, repeats_seen_}) {
         for (const Plan& p : candidates) {
             const auto until =
@@ -295,6 +301,12 @@ void SerialTransport::reply_on_time(uint64_t took_us) {
 // noise ahead of a reply does not hide it. The frame and what came before it
 // leave the input.
 bool SerialTransport::take_frame(int station, std::vector<uint8_t>& frame) {
+    // On a line that echoes, our request comes back first.
+    if (!echo_.empty() && input_.size() >= echo_.size() &&
+        std::equal(echo_.begin(), echo_.end(), input_.begin())) {
+        input_.erase(input_.begin(), input_.begin() + static_cast<long>(echo_.size()));
+        echo_.clear();
+    }
     for (std::size_t i = 0; i < input_.size(); ++i) {
         if (input_[i] != station) continue;
         const std::size_t len = frame_length(&input_[i], input_.size() - i);
@@ -529,6 +541,7 @@ Outcome SerialTransport::attempt(const Request& r, bool widen, Clock::time_point
     const auto before = Clock::now();
     if (o = send(frame); o.result != REGWIRE_OK) return o;
     const auto sent = Clock::now();
+    echo_ = frame;
     if (r.broadcast()) return broadcast(sent, timeout);
     // A repeat of the reply comes within the slave's configured turnaround.
     const auto repeat_window =
