@@ -6,6 +6,7 @@
 #include <QProxyStyle>
 #include <QRegularExpression>
 #include <QStyleOption>
+#include <QStyledItemDelegate>
 
 #include "core/twips.h"
 
@@ -54,6 +55,33 @@ class GridStyle : public QProxyStyle {
     }
 };
 
+// A selected cell drawn in the highlight colours would hide the ink a cell was given
+// (the grey of a stale value); such a cell keeps its ink when selected, on a paler
+// highlight, so that the current cell shows it too.
+class CellDelegate : public QStyledItemDelegate {
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+  protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        const QVariant ink = index.data(Qt::ForegroundRole);
+        if (!ink.isValid() || !option->state.testFlag(QStyle::State_Selected)) return;
+        for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+            const QColor highlight = option->palette.color(group, QPalette::Highlight);
+            option->palette.setColor(group, QPalette::Highlight, paler(highlight));
+            option->palette.setColor(group, QPalette::HighlightedText, ink.value<QBrush>().color());
+        }
+    }
+
+  private:
+    // A third of the colour, two thirds white.
+    static QColor paler(const QColor& colour) {
+        return QColor(255 - (255 - colour.red()) / 3, 255 - (255 - colour.green()) / 3,
+                      255 - (255 - colour.blue()) / 3);
+    }
+};
+
 // Cell (0, 0), where the fixed row and the fixed column meet.
 class CornerCell : public QLabel {
   public:
@@ -78,6 +106,9 @@ FlexGrid::FlexGrid(QWidget* parent) : QTableWidget(0, 0, parent), corner_(new Co
     auto* style = new GridStyle;
     style->setParent(this);
     setStyle(style);
+    setItemDelegate(new CellDelegate(this));
+    // A single border with a three-dimensional look: sunken, two pixels.
+    setFrameStyle(QFrame::WinPanel | QFrame::Sunken);
     // Tab leaves the grid for the next control; the arrow keys move between cells.
     setTabKeyNavigation(false);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -118,7 +149,10 @@ FlexGrid::FlexGrid(QWidget* parent) : QTableWidget(0, 0, parent), corner_(new Co
 
     setRows(2);
     fillEmptyCells();
-    connect(this, &QTableWidget::cellClicked, this, [this] { emit Click(); });
+    connect(this, &QTableWidget::cellClicked, this, [this](int row, int col) {
+        setCurrent(row + 1, col + 1);
+        emit Click();
+    });
 }
 
 void FlexGrid::setRows(int rows) {
@@ -229,6 +263,22 @@ QRect FlexGrid::cellRect(int row, int col, const QWidget* widget) const {
     if (row < 1 || col < 1 || row >= rows() || col >= cols()) return {};
     const QRect inViewport = visualRect(model()->index(row - 1, col - 1));
     return QRect(viewport()->mapTo(widget, inViewport.topLeft()), inViewport.size());
+}
+
+QRect FlexGrid::shownCellRect(int row, int col, const QWidget* widget) const {
+    const QRect cell = cellRect(row, col, widget);
+    const QRect shown(viewport()->mapTo(widget, QPoint(0, 0)), viewport()->size());
+    return cell.intersected(shown);
+}
+
+void FlexGrid::showCell(int row, int col) {
+    if (row < 1 || col < 1 || row >= rows() || col >= cols()) return;
+    scrollTo(model()->index(row - 1, col - 1), QAbstractItemView::EnsureVisible);
+}
+
+void FlexGrid::scrollContentsBy(int dx, int dy) {
+    QTableWidget::scrollContentsBy(dx, dy);
+    emit Scroll();
 }
 
 void FlexGrid::resizeEvent(QResizeEvent* event) {

@@ -37,13 +37,21 @@ class FlexGrid : public QTableWidget {
 
     // Where a cell is drawn, in the coordinates of `widget` (e.g. the window).
     QRect cellRect(int row, int col, const QWidget* widget) const;
+    // The part of that rectangle the grid shows (empty when scrolled out of view).
+    QRect shownCellRect(int row, int col, const QWidget* widget) const;
+    // Scrolls the grid the least that shows the whole data cell.
+    void showCell(int row, int col);
 
   signals:
-    // A click on a data cell, after the click made it the current cell.
+    // A click on a data cell, after the click made that cell current: the clicked
+    // cell, even when something else made another cell current since the press.
     void Click();
+    // The data cells moved on the screen: the grid scrolled, by whatever means.
+    void Scroll();
 
   protected:
     void resizeEvent(QResizeEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
 
   private:
     QTableWidgetItem* itemAt(int row, int col) const;

@@ -80,6 +80,7 @@ void BenchWindow::connectHandlers() {
     connect(c.Timer1, &QTimer::timeout, this, [this] { readPanel_.Timer1_Timer(); });
     connect(c.Timer2, &QTimer::timeout, this, [this] { writePanel_.Timer2_Timer(); });
     connect(c.MSFlexGrid2, &FlexGrid::Click, this, [this] { writePanel_.MSFlexGrid2_Click(); });
+    connect(c.MSFlexGrid2, &FlexGrid::Scroll, this, [this] { writePanel_.MSFlexGrid2_Scroll(); });
     connect(c.Command2, &QPushButton::clicked, this, [this] { writePanel_.Command2_Click(); });
     c.Text5->installEventFilter(this);
 }
