@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "core/twips.h"
+#include "widgets/option_group.h"
 
 namespace bench {
 namespace {
@@ -66,8 +67,11 @@ QWidget* makeWidget(const ControlRow& control, QWidget* parent) {
             combo->setEditText(text);
             return combo;
         }
-        case ControlKind::Option:
-            return new QRadioButton(text, parent);
+        case ControlKind::Option: {
+            auto* option = new QRadioButton(text, parent);
+            keepTabStopOnSelected(option);
+            return option;
+        }
         case ControlKind::Button:
             return new QPushButton(text, parent);
         case ControlKind::Text: {
@@ -113,6 +117,27 @@ void applyLook(QWidget* widget, Look look) {
     }
 }
 
+// Whether a label's text, laid out as the label lays it out, fits its box.
+bool textFits(const QLabel* label) {
+    const int needed =
+        label->wordWrap() ? label->heightForWidth(label->width()) : label->sizeHint().height();
+    return needed <= label->height();
+}
+
+// The boxes of the labels were made for the song face's metrics; the face that stands
+// in for the default one may be taller. A label whose text would be cut takes the song
+// face, and where that is still cut, the largest size in half points that fits.
+void fitText(QLabel* label) {
+    constexpr double kSmallest = 6.5;
+    if (textFits(label)) return;
+    QFont font = songFont(label->font().pointSizeF());
+    label->setFont(font);
+    while (!textFits(label) && font.pointSizeF() - 0.5 >= kSmallest) {
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+        label->setFont(font);
+    }
+}
+
 }  // namespace
 
 void buildControls(QWidget* window, const std::vector<ControlRow>& table) {
@@ -130,6 +155,9 @@ void buildControls(QWidget* window, const std::vector<ControlRow>& table) {
                       QApplication::palette().color(QPalette::WindowText));
         }
         applyLook(widget, control.look);
+        if (auto* label = qobject_cast<QLabel*>(widget); label && control.look != Look::Clock) {
+            fitText(label);
+        }
         byName.insert(widget->objectName(), widget);
         if (widget->focusPolicy() != Qt::NoFocus) tabOrder.emplace_back(control.tab, widget);
     }
