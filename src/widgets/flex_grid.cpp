@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "widgets/flex_grid.h"
 
+#include <QBrush>
 #include <QHeaderView>
 #include <QPainter>
 #include <QProxyStyle>
@@ -203,9 +204,12 @@ void FlexGrid::setRowHeightPixels(int pixels) {
     placeCorner();
 }
 
-QTableWidgetItem* FlexGrid::itemAt(int row, int col) const {
-    if (row < 0 || col < 0 || row >= rows() || col >= cols()) return nullptr;
-    if (row == 0 && col == 0) return nullptr;
+bool FlexGrid::isCell(int row, int col) const {
+    return row >= 0 && col >= 0 && row < rows() && col < cols();
+}
+
+QTableWidgetItem* FlexGrid::cellItem(int row, int col) const {
+    if (!isCell(row, col) || (row == 0 && col == 0)) return nullptr;
     if (row == 0) return horizontalHeaderItem(col - 1);
     if (col == 0) return verticalHeaderItem(row - 1);
     return item(row - 1, col - 1);
@@ -213,7 +217,7 @@ QTableWidgetItem* FlexGrid::itemAt(int row, int col) const {
 
 QString FlexGrid::text(int row, int col) const {
     if (row == 0 && col == 0) return corner_->text();
-    const QTableWidgetItem* cell = itemAt(row, col);
+    const QTableWidgetItem* cell = cellItem(row, col);
     return cell != nullptr ? cell->text() : QString();
 }
 
@@ -223,7 +227,7 @@ void FlexGrid::setText(int row, int col, const QString& text) {
         corner_->setText(text);
         return;
     }
-    QTableWidgetItem* cell = itemAt(row, col);
+    QTableWidgetItem* cell = cellItem(row, col);
     if (cell == nullptr || cell->text() == text) return;
     cell->setText(text);
     if (row > 0 && col > 0 && !cell->data(kAlignmentSet).toBool()) {
@@ -233,7 +237,7 @@ void FlexGrid::setText(int row, int col, const QString& text) {
 
 Qt::Alignment FlexGrid::cellAlignment(int row, int col) const {
     if (row == 0 && col == 0) return corner_->alignment();
-    const QTableWidgetItem* cell = itemAt(row, col);
+    const QTableWidgetItem* cell = cellItem(row, col);
     if (cell == nullptr) return generalAlignment(QString());
     return Qt::Alignment(cell->textAlignment());
 }
@@ -244,10 +248,33 @@ void FlexGrid::setCellAlignment(int row, int col, Qt::Alignment alignment) {
         corner_->setAlignment(alignment);
         return;
     }
-    QTableWidgetItem* cell = itemAt(row, col);
+    QTableWidgetItem* cell = cellItem(row, col);
     if (cell == nullptr) return;
     cell->setData(kAlignmentSet, true);
     cell->setTextAlignment(alignment);
+}
+
+QColor FlexGrid::cellInk(int row, int col) const {
+    const QTableWidgetItem* cell = row > 0 && col > 0 ? cellItem(row, col) : nullptr;
+    const QVariant ink = cell != nullptr ? cell->data(Qt::ForegroundRole) : QVariant();
+    return ink.isValid() ? ink.value<QBrush>().color() : palette().color(QPalette::Text);
+}
+
+void FlexGrid::setCellInk(int row, int col, const QColor& ink) {
+    QTableWidgetItem* cell = row > 0 && col > 0 ? cellItem(row, col) : nullptr;
+    if (cell == nullptr) return;
+    const QVariant wanted = ink.isValid() ? QVariant(QBrush(ink)) : QVariant();
+    if (cell->data(Qt::ForegroundRole) != wanted) cell->setData(Qt::ForegroundRole, wanted);
+}
+
+QString FlexGrid::cellToolTip(int row, int col) const {
+    const QTableWidgetItem* cell = cellItem(row, col);
+    return cell != nullptr ? cell->toolTip() : QString();
+}
+
+void FlexGrid::setCellToolTip(int row, int col, const QString& toolTip) {
+    QTableWidgetItem* cell = cellItem(row, col);
+    if (cell != nullptr && cell->toolTip() != toolTip) cell->setToolTip(toolTip);
 }
 
 void FlexGrid::setCurrent(int row, int col) {

@@ -181,10 +181,7 @@ TEST_P(ReadTick, TheTimerDrivesTheTicks) {
 
 // The colour a value cell is drawn in, and its tooltip.
 std::pair<QColor, QString> valueLook(FlexGrid* grid, int row) {
-    const QModelIndex cell = grid->model()->index(row - 1, 0);
-    const QVariant ink = cell.data(Qt::ForegroundRole);
-    return {ink.isValid() ? ink.value<QBrush>().color() : grid->palette().color(QPalette::Text),
-            cell.data(Qt::ToolTipRole).toString()};
+    return {grid->cellInk(row, 1), grid->cellToolTip(row, 1)};
 }
 
 TEST_P(ReadTick, AFailedReadLooksStaleUntilTheNextGoodOne) {
@@ -278,7 +275,7 @@ TEST_P(ReadTick, AStaleValueShowsOnTheCurrentCellToo) {
     window().readPanel().Timer1_Timer();
     EXPECT_FALSE(drawnHighlighted(grid, 1, 1));
     EXPECT_TRUE(greyish(darkestPixel(grid, 1, 1))) << darkestPixel(grid, 1, 1).name().toStdString();
-    const QString tip = grid->model()->index(0, 0).data(Qt::ToolTipRole).toString();
+    const QString tip = grid->cellToolTip(1, 1);
     const QString registers = GetParam() == Variant::Word16 ? QStringLiteral("寄存器 100\n")
                                                             : QStringLiteral("寄存器 100..101\n");
     EXPECT_TRUE(tip.contains(QStringLiteral("，") + registers)) << tip.toStdString();
