@@ -25,8 +25,7 @@ Controls buildWindow(QWidget* window, Variant variant) {
     QPalette palette = window->palette();
     palette.setColor(QPalette::Window, palette.color(QPalette::Button));
     window->setPalette(palette);
-    buildControls(window, controlTable(variant));
-    return findControls(window);
+    return buildControls(window, controlTable(variant));
 }
 
 // The character code of a key press, as the editor's key handler sees it.

@@ -18,6 +18,11 @@ TEST(FlexGrid, FixedAndDataCellsHoldTheirTexts) {
     EXPECT_EQ(grid.text(0, 2), QStringLiteral("寄存器地址"));
     EXPECT_EQ(grid.text(3, 0), QStringLiteral("3"));
     EXPECT_EQ(grid.text(3, 1), QStringLiteral("-7"));
+    EXPECT_TRUE(grid.isCell(0, 0));
+    EXPECT_TRUE(grid.isCell(3, 2));
+    EXPECT_FALSE(grid.isCell(4, 1));
+    EXPECT_FALSE(grid.isCell(1, 3));
+    EXPECT_FALSE(grid.isCell(-1, 0));
     // Cells outside the grid are ignored, not created.
     grid.setText(4, 1, QStringLiteral("x"));
     EXPECT_EQ(grid.text(4, 1), QString());
