@@ -83,8 +83,9 @@ std::vector<OpenAdvice> openAdvice(const FailedCall& call) {
     if (denied) {
         advice.push_back(
             {"没有使用该设备的权限：请加入 dialout 组（sudo adduser $USER dialout），"
-             "然后重新登录。",
-             "Join group dialout (sudo adduser $USER dialout), then log in again."});
+             "然后重新登录；regwire ports 显示能否打开各设备。",
+             "Join group dialout (sudo adduser $USER dialout), then log in again; "
+             "regwire ports shows whether you may open each device."});
     }
     if (detail.find("; device from default") != std::string::npos) {
         const std::string port = std::to_string(call.port);

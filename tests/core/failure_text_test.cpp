@@ -37,16 +37,18 @@ INSTANTIATE_TEST_SUITE_P(
                    "port 6 (/dev/ttyS5): No such file or directory\nOpenPort_Modbus returned -3"},
         // Without the library's account the notice says what the window knows.
         // What the operator can do: join the device's group, map the port.
-        NoticeCase{{Command::Open, "OpenPort_Modbus", 6, 0, REGWIRE_EOPEN,
-                    "port 6 (/dev/ttyUSB0): open: Permission denied; device from user file "
-                    "/home/a/.config/regwire/ports.conf"},
-                   {},
-                   "打开失败",
-                   "打开端口 6 失败：无法打开端口的设备。没有使用该设备的权限：请加入 dialout "
-                   "组（sudo adduser $USER dialout），然后重新登录。",
-                   "port 6 (/dev/ttyUSB0): open: Permission denied; device from user file "
-                   "/home/a/.config/regwire/ports.conf\nJoin group dialout (sudo adduser $USER "
-                   "dialout), then log in again.\nOpenPort_Modbus returned -3"},
+        NoticeCase{
+            {Command::Open, "OpenPort_Modbus", 6, 0, REGWIRE_EOPEN,
+             "port 6 (/dev/ttyUSB0): open: Permission denied; device from user file "
+             "/home/a/.config/regwire/ports.conf"},
+            {},
+            "打开失败",
+            "打开端口 6 失败：无法打开端口的设备。没有使用该设备的权限：请加入 dialout "
+            "组（sudo adduser $USER dialout），然后重新登录；regwire ports 显示能否打开各设备。",
+            "port 6 (/dev/ttyUSB0): open: Permission denied; device from user file "
+            "/home/a/.config/regwire/ports.conf\nJoin group dialout (sudo adduser $USER "
+            "dialout), then log in again; regwire ports shows whether you may open each "
+            "device.\nOpenPort_Modbus returned -3"},
         NoticeCase{{Command::Open, "OpenPort_Modbus", 7, 0, REGWIRE_EOPEN,
                     "port 7 (/dev/ttyS6): open: No such file or directory; device from default"},
                    {},

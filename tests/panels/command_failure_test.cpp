@@ -59,10 +59,11 @@ const char* kOpenDetail = "port 6 (/dev/ttyS5): open: Permission denied";
 INSTANTIATE_TEST_SUITE_P(
     Cases, CommandFailure,
     ::testing::Values(
-        FailureCase{"OpenRefused", Variant::Word16, Press::Open, REGWIRE_EOPEN, kOpenDetail,
-                    "打开端口 6 失败：无法打开端口的设备。没有使用该设备的权限：请加入 dialout "
-                    "组（sudo adduser $USER dialout），然后重新登录。",
-                    "Join group dialout (sudo adduser $USER dialout), then log in again."},
+        FailureCase{
+            "OpenRefused", Variant::Word16, Press::Open, REGWIRE_EOPEN, kOpenDetail,
+            "打开端口 6 失败：无法打开端口的设备。没有使用该设备的权限：请加入 dialout "
+            "组（sudo adduser $USER dialout），然后重新登录；regwire ports 显示能否打开各设备。",
+            "Join group dialout (sudo adduser $USER dialout), then log in again;"},
         FailureCase{"OpenUnmapped", Variant::Long32, Press::Open, REGWIRE_EOPEN,
                     "port 6 (/dev/ttyS5): open: No such file or directory; device from default",
                     "打开端口 6 失败：无法打开端口的设备。端口 6 没有映射到设备：用 regwire map 6 "
