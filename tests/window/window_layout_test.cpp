@@ -233,40 +233,6 @@ INSTANTIATE_TEST_SUITE_P(Variants, TabOrder, ::testing::Values(Variant::Word16, 
                              return p.param == Variant::Word16 ? "Word16" : "Long32";
                          });
 
-// Each handle of the handlers holds the control of its name.
-TEST_F(WindowTest, EveryHandleHoldsTheControlOfItsName) {
-    open(Variant::Long32);
-    const Controls& k = c();
-    const std::vector<std::pair<const QObject*, const char*>> handles = {
-        {k.Label2_9, "Label2_9"},
-        {k.Label2_10, "Label2_10"},
-        {k.Combo1, "Combo1"},
-        {k.Combo2, "Combo2"},
-        {k.Combo3, "Combo3"},
-        {k.Option2[0], "Option2_0"},
-        {k.Option2[1], "Option2_1"},
-        {k.Option2[2], "Option2_2"},
-        {k.Command1, "Command1"},
-        {k.Command2, "Command2"},
-        {k.Command3, "Command3"},
-        {k.Command9, "Command9"},
-        {k.Command10, "Command10"},
-        {k.Text1, "Text1"},
-        {k.Text2, "Text2"},
-        {k.Text3, "Text3"},
-        {k.Text4, "Text4"},
-        {k.Text5, "Text5"},
-        {k.MSFlexGrid1, "MSFlexGrid1"},
-        {k.MSFlexGrid2, "MSFlexGrid2"},
-        {k.Timer1, "Timer1"},
-        {k.Timer2, "Timer2"}};
-    for (const auto& [handle, name] : handles) {
-        ASSERT_NE(handle, nullptr) << name;
-        EXPECT_EQ(handle->objectName(), QString::fromUtf8(name));
-    }
-    EXPECT_EQ(k.window, &window());
-}
-
 TEST_F(WindowTest, InitialStates) {
     open(Variant::Word16);
     EXPECT_FALSE(c().Text5->isVisible());
