@@ -48,6 +48,10 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Dependencies are computed from the binaries by dpkg-shlibdeps; libRegwire.so,
 # which the regwire tool links, is the package's own.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Fonts are no library dependency: without a face with Chinese glyphs every text of
+# the window is empty boxes; the others give Arial and the default face their shape.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-arphic-uming | fonts-noto-cjk")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation2, fonts-dejavu-core")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR}/lib)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS

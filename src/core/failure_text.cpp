@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "core/failure_text.h"
 
+#include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstddef>
+#include <cstring>
 
 #include "regwire.h"
 
@@ -62,9 +65,42 @@ std::string sentence(const FailedCall& call, const std::string& reason) {
            reason + "。";
 }
 
+// What the operator can do about a failed open, which the library's account tells:
+// a device the user may not open, or a port that no map names.
+struct OpenAdvice {
+    std::string sentence;  // in the window's language
+    std::string hint;      // in the technical part's language
+};
+
+std::vector<OpenAdvice> openAdvice(const FailedCall& call) {
+    std::vector<OpenAdvice> advice;
+    if (call.command != Command::Open || call.result != REGWIRE_EOPEN) return advice;
+    const std::string& detail = call.detail;
+    // The library words the system's reason in the program's locale.
+    const bool denied =
+        detail.find(std::string("open: ") + std::strerror(EACCES)) != std::string::npos ||
+        detail.find("open: Permission denied") != std::string::npos;
+    if (denied) {
+        advice.push_back(
+            {"没有使用该设备的权限：请加入 dialout 组（sudo adduser $USER dialout），"
+             "然后重新登录；regwire ports 显示能否打开各设备。",
+             "Join group dialout (sudo adduser $USER dialout), then log in again; "
+             "regwire ports shows whether you may open each device."});
+    }
+    if (detail.find("; device from default") != std::string::npos) {
+        const std::string port = std::to_string(call.port);
+        advice.push_back({"端口 " + port + " 没有映射到设备：用 regwire map " + port +
+                              " 设备 把适配器映射到该端口（regwire ports 列出设备）。",
+                          "Port " + port + " is mapped to no device; map one with: regwire map " +
+                              port + " DEVICE (regwire ports lists the devices)."});
+    }
+    return advice;
+}
+
 std::string technical(const FailedCall& call) {
     std::string text = call.detail;
     if (!text.empty()) text += "\n";
+    for (const OpenAdvice& a : openAdvice(call)) text += a.hint + "\n";
     return text + call.function + " returned " + std::to_string(call.result);
 }
 
@@ -114,13 +150,26 @@ NoticeText failureNotice(const FailedCall& call, const std::vector<RefusedValue>
     const bool valuesRefused = call.result == REGWIRE_ERANGE && !refused.empty();
     notice.sentence = sentence(
         call, valuesRefused ? refusedText(refused) : resultReason(call.result, call.station));
+    for (const OpenAdvice& a : openAdvice(call)) notice.sentence += a.sentence;
     notice.detail = technical(call);
     return notice;
 }
 
-std::string staleReadTip(const FailedCall& call, const std::string& lastGood) {
-    return sentence(call, resultReason(call.result, call.station)) + "\n上次成功读取：" +
-           (lastGood.empty() ? std::string("从未") : lastGood) + "\n" + technical(call);
+GoodRead goodRead(std::string when, int32_t start, int32_t count, int addressStep) {
+    const int64_t last = int64_t{start} + int64_t{count} * addressStep - 1;
+    return {std::move(when), start, static_cast<int32_t>(std::max<int64_t>(last, start))};
+}
+
+std::string staleReadTip(const FailedCall& call, const std::optional<GoodRead>& lastGood) {
+    std::string good = "从未";
+    if (lastGood) {
+        good = lastGood->when + "，寄存器 " + std::to_string(lastGood->firstRegister);
+        if (lastGood->lastRegister != lastGood->firstRegister) {
+            good += ".." + std::to_string(lastGood->lastRegister);
+        }
+    }
+    return sentence(call, resultReason(call.result, call.station)) + "\n上次成功读取：" + good +
+           "\n" + technical(call);
 }
 
 }  // namespace bench

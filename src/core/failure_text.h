@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -55,8 +56,18 @@ std::vector<RefusedValue> refusedValues16(const int32_t* values, int32_t count);
 // write for a value out of range.
 NoticeText failureNotice(const FailedCall& call, const std::vector<RefusedValue>& refused = {});
 
-// The tooltip of a value cell after a failed read: the reason and the time of the
-// last successful read (`lastGood` empty when there was none).
-std::string staleReadTip(const FailedCall& call, const std::string& lastGood);
+// A successful read: when, and which registers it read.
+struct GoodRead {
+    std::string when;  // date and time as the clock labels show them
+    int32_t firstRegister = 0;
+    int32_t lastRegister = 0;
+};
+
+// The registers that `count` values from `start` take, `addressStep` (1 or 2) each.
+GoodRead goodRead(std::string when, int32_t start, int32_t count, int addressStep);
+
+// The tooltip of a value cell after a failed read: the reason, and the time and the
+// registers of the last successful read (none before the first).
+std::string staleReadTip(const FailedCall& call, const std::optional<GoodRead>& lastGood);
 
 }  // namespace bench

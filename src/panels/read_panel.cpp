@@ -51,7 +51,8 @@ void ReadPanel::Timer1_Timer() {
         staleTip = QString::fromStdString(staleReadTip(
             ctx_.failedCall(Command::Read, ctx_.facts.readFunction, call.result), lastGoodRead_));
     } else {
-        lastGoodRead_ = now.toString(QStringLiteral("MM-dd-yyyy HH:mm:ss")).toStdString();
+        lastGoodRead_ = goodRead(now.toString(QStringLiteral("MM-dd-yyyy HH:mm:ss")).toStdString(),
+                                 settings[kReadStart], readCount_, ctx_.facts.addressStep);
     }
     markValueCells(*c.MSFlexGrid1, rows, staleTip);
     c.MSFlexGrid1->setCurrent(rows, 1);  // the last value written

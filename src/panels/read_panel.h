@@ -4,7 +4,7 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
+#include <optional>
 
 #include "panels/panel_context.h"
 
@@ -24,7 +24,7 @@ class ReadPanel {
     PanelContext& ctx_;
     int32_t readCount_ = 0;
     int32_t readStart_ = 0;
-    std::string lastGoodRead_;  // date and time of the last successful read, empty before
+    std::optional<GoodRead> lastGoodRead_;  // none before the first
 };
 
 }  // namespace bench

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "panels/write_panel.h"
 
+#include <QRegion>
 #include <algorithm>
 
 #include "core/numbers.h"
@@ -35,13 +36,37 @@ void WritePanel::MSFlexGrid2_Click() {
     c.Timer2->stop();
     editRow_ = grid.row();
     editCol_ = grid.col();
-    // Exactly over the cell as drawn, the grid's frame included.
-    c.Text5->setGeometry(grid.cellRect(editRow_, editCol_, c.window));
-    c.Text5->setText(grid.text(editRow_, editCol_));
+    // A cell the grid's edge cuts is scrolled into view now, not by the grid a moment
+    // after the click.
+    grid.showCell(editRow_, editCol_);
     c.Text5->show();
+    placeEditor();
+    c.Text5->setText(grid.text(editRow_, editCol_));
     c.Text5->raise();
     c.Text5->setFocus();
     c.Text5->selectAll();
+}
+
+void WritePanel::MSFlexGrid2_Scroll() {
+    if (ctx_.controls.Text5->isVisible()) placeEditor();
+}
+
+// Exactly over the edited cell as drawn, the grid's frame included; of the editor,
+// only what lies over the grid's cells shows, so that it never covers the header
+// row or the controls beyond the grid.
+void WritePanel::placeEditor() {
+    Controls& c = ctx_.controls;
+    const FlexGrid& grid = *c.MSFlexGrid2;
+    const QRect cell = grid.cellRect(editRow_, editCol_, c.window);
+    const QRect shown = grid.shownCellRect(editRow_, editCol_, c.window);
+    c.Text5->setGeometry(cell);
+    if (shown == cell) {
+        c.Text5->clearMask();
+    } else {
+        // An empty mask would show the whole editor; a point outside it shows none.
+        c.Text5->setMask(shown.isEmpty() ? QRegion(-1, -1, 1, 1)
+                                         : QRegion(shown.translated(-cell.topLeft())));
+    }
 }
 
 void WritePanel::Text5_KeyPress(int16_t keyAscii) {

@@ -18,6 +18,7 @@ class WritePanel {
 
     void Timer2_Timer();                    // rebuild the write grid
     void MSFlexGrid2_Click();               // open the editor over a value cell
+    void MSFlexGrid2_Scroll();              // keep the open editor over its cell
     void Text5_KeyPress(int16_t keyAscii);  // Enter commits the editor
     void Command2_Click();                  // Write
 
@@ -27,6 +28,8 @@ class WritePanel {
     int32_t EditCol() const { return editCol_; }
 
   private:
+    void placeEditor();
+
     PanelContext& ctx_;
     int32_t writeCount_ = 0;
     int32_t writeStart_ = 0;

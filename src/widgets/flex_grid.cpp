@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "widgets/flex_grid.h"
 
+#include <QBrush>
 #include <QHeaderView>
 #include <QPainter>
 #include <QProxyStyle>
 #include <QRegularExpression>
 #include <QStyleOption>
+#include <QStyledItemDelegate>
 
 #include "core/twips.h"
 
@@ -54,6 +56,33 @@ class GridStyle : public QProxyStyle {
     }
 };
 
+// A selected cell drawn in the highlight colours would hide the ink a cell was given
+// (the grey of a stale value); such a cell keeps its ink when selected, on a paler
+// highlight, so that the current cell shows it too.
+class CellDelegate : public QStyledItemDelegate {
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+  protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        const QVariant ink = index.data(Qt::ForegroundRole);
+        if (!ink.isValid() || !option->state.testFlag(QStyle::State_Selected)) return;
+        for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+            const QColor highlight = option->palette.color(group, QPalette::Highlight);
+            option->palette.setColor(group, QPalette::Highlight, paler(highlight));
+            option->palette.setColor(group, QPalette::HighlightedText, ink.value<QBrush>().color());
+        }
+    }
+
+  private:
+    // A third of the colour, two thirds white.
+    static QColor paler(const QColor& colour) {
+        return QColor(255 - (255 - colour.red()) / 3, 255 - (255 - colour.green()) / 3,
+                      255 - (255 - colour.blue()) / 3);
+    }
+};
+
 // Cell (0, 0), where the fixed row and the fixed column meet.
 class CornerCell : public QLabel {
   public:
@@ -78,6 +107,9 @@ FlexGrid::FlexGrid(QWidget* parent) : QTableWidget(0, 0, parent), corner_(new Co
     auto* style = new GridStyle;
     style->setParent(this);
     setStyle(style);
+    setItemDelegate(new CellDelegate(this));
+    // A single border with a three-dimensional look: sunken, two pixels.
+    setFrameStyle(QFrame::WinPanel | QFrame::Sunken);
     // Tab leaves the grid for the next control; the arrow keys move between cells.
     setTabKeyNavigation(false);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -118,7 +150,10 @@ FlexGrid::FlexGrid(QWidget* parent) : QTableWidget(0, 0, parent), corner_(new Co
 
     setRows(2);
     fillEmptyCells();
-    connect(this, &QTableWidget::cellClicked, this, [this] { emit Click(); });
+    connect(this, &QTableWidget::cellClicked, this, [this](int row, int col) {
+        setCurrent(row + 1, col + 1);
+        emit Click();
+    });
 }
 
 void FlexGrid::setRows(int rows) {
@@ -169,9 +204,12 @@ void FlexGrid::setRowHeightPixels(int pixels) {
     placeCorner();
 }
 
-QTableWidgetItem* FlexGrid::itemAt(int row, int col) const {
-    if (row < 0 || col < 0 || row >= rows() || col >= cols()) return nullptr;
-    if (row == 0 && col == 0) return nullptr;
+bool FlexGrid::isCell(int row, int col) const {
+    return row >= 0 && col >= 0 && row < rows() && col < cols();
+}
+
+QTableWidgetItem* FlexGrid::cellItem(int row, int col) const {
+    if (!isCell(row, col) || (row == 0 && col == 0)) return nullptr;
     if (row == 0) return horizontalHeaderItem(col - 1);
     if (col == 0) return verticalHeaderItem(row - 1);
     return item(row - 1, col - 1);
@@ -179,7 +217,7 @@ QTableWidgetItem* FlexGrid::itemAt(int row, int col) const {
 
 QString FlexGrid::text(int row, int col) const {
     if (row == 0 && col == 0) return corner_->text();
-    const QTableWidgetItem* cell = itemAt(row, col);
+    const QTableWidgetItem* cell = cellItem(row, col);
     return cell != nullptr ? cell->text() : QString();
 }
 
@@ -189,7 +227,7 @@ void FlexGrid::setText(int row, int col, const QString& text) {
         corner_->setText(text);
         return;
     }
-    QTableWidgetItem* cell = itemAt(row, col);
+    QTableWidgetItem* cell = cellItem(row, col);
     if (cell == nullptr || cell->text() == text) return;
     cell->setText(text);
     if (row > 0 && col > 0 && !cell->data(kAlignmentSet).toBool()) {
@@ -199,7 +237,7 @@ void FlexGrid::setText(int row, int col, const QString& text) {
 
 Qt::Alignment FlexGrid::cellAlignment(int row, int col) const {
     if (row == 0 && col == 0) return corner_->alignment();
-    const QTableWidgetItem* cell = itemAt(row, col);
+    const QTableWidgetItem* cell = cellItem(row, col);
     if (cell == nullptr) return generalAlignment(QString());
     return Qt::Alignment(cell->textAlignment());
 }
@@ -210,10 +248,33 @@ void FlexGrid::setCellAlignment(int row, int col, Qt::Alignment alignment) {
         corner_->setAlignment(alignment);
         return;
     }
-    QTableWidgetItem* cell = itemAt(row, col);
+    QTableWidgetItem* cell = cellItem(row, col);
     if (cell == nullptr) return;
     cell->setData(kAlignmentSet, true);
     cell->setTextAlignment(alignment);
+}
+
+QColor FlexGrid::cellInk(int row, int col) const {
+    const QTableWidgetItem* cell = row > 0 && col > 0 ? cellItem(row, col) : nullptr;
+    const QVariant ink = cell != nullptr ? cell->data(Qt::ForegroundRole) : QVariant();
+    return ink.isValid() ? ink.value<QBrush>().color() : palette().color(QPalette::Text);
+}
+
+void FlexGrid::setCellInk(int row, int col, const QColor& ink) {
+    QTableWidgetItem* cell = row > 0 && col > 0 ? cellItem(row, col) : nullptr;
+    if (cell == nullptr) return;
+    const QVariant wanted = ink.isValid() ? QVariant(QBrush(ink)) : QVariant();
+    if (cell->data(Qt::ForegroundRole) != wanted) cell->setData(Qt::ForegroundRole, wanted);
+}
+
+QString FlexGrid::cellToolTip(int row, int col) const {
+    const QTableWidgetItem* cell = cellItem(row, col);
+    return cell != nullptr ? cell->toolTip() : QString();
+}
+
+void FlexGrid::setCellToolTip(int row, int col, const QString& toolTip) {
+    QTableWidgetItem* cell = cellItem(row, col);
+    if (cell != nullptr && cell->toolTip() != toolTip) cell->setToolTip(toolTip);
 }
 
 void FlexGrid::setCurrent(int row, int col) {
@@ -229,6 +290,22 @@ QRect FlexGrid::cellRect(int row, int col, const QWidget* widget) const {
     if (row < 1 || col < 1 || row >= rows() || col >= cols()) return {};
     const QRect inViewport = visualRect(model()->index(row - 1, col - 1));
     return QRect(viewport()->mapTo(widget, inViewport.topLeft()), inViewport.size());
+}
+
+QRect FlexGrid::shownCellRect(int row, int col, const QWidget* widget) const {
+    const QRect cell = cellRect(row, col, widget);
+    const QRect shown(viewport()->mapTo(widget, QPoint(0, 0)), viewport()->size());
+    return cell.intersected(shown);
+}
+
+void FlexGrid::showCell(int row, int col) {
+    if (row < 1 || col < 1 || row >= rows() || col >= cols()) return;
+    scrollTo(model()->index(row - 1, col - 1), QAbstractItemView::EnsureVisible);
+}
+
+void FlexGrid::scrollContentsBy(int dx, int dy) {
+    QTableWidget::scrollContentsBy(dx, dy);
+    emit Scroll();
 }
 
 void FlexGrid::resizeEvent(QResizeEvent* event) {

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "widgets/grid_view.h"
 
-#include <QBrush>
 #include <QColor>
 #include <algorithm>
 
@@ -43,13 +42,9 @@ void markValueCells(FlexGrid& grid, int32_t count, const QString& toolTip) {
     const bool stale = !toolTip.isEmpty();
     const int last = std::min<int>(count, grid.rows() - 1);
     for (int row = 1; row <= last; ++row) {
-        // Data cell (row, 1) of the grid is the table's item (row - 1, 0).
-        QTableWidgetItem* cell = grid.item(row - 1, 0);
-        if (cell == nullptr) continue;
         // Fresh values take the grid's own text colour again.
-        const QVariant ink = stale ? QVariant(QBrush(kStaleInk)) : QVariant();
-        if (cell->data(Qt::ForegroundRole) != ink) cell->setData(Qt::ForegroundRole, ink);
-        if (cell->toolTip() != toolTip) cell->setToolTip(toolTip);
+        grid.setCellInk(row, 1, stale ? kStaleInk : QColor());
+        grid.setCellToolTip(row, 1, toolTip);
     }
 }
 

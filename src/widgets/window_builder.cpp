@@ -6,8 +6,10 @@
 #include <QHash>
 #include <algorithm>
 #include <limits>
+#include <string_view>
 
 #include "core/twips.h"
+#include "widgets/option_group.h"
 
 namespace bench {
 namespace {
@@ -66,8 +68,11 @@ QWidget* makeWidget(const ControlRow& control, QWidget* parent) {
             combo->setEditText(text);
             return combo;
         }
-        case ControlKind::Option:
-            return new QRadioButton(text, parent);
+        case ControlKind::Option: {
+            auto* option = new QRadioButton(text, parent);
+            keepTabStopOnSelected(option);
+            return option;
+        }
         case ControlKind::Button:
             return new QPushButton(text, parent);
         case ControlKind::Text: {
@@ -113,9 +118,66 @@ void applyLook(QWidget* widget, Look look) {
     }
 }
 
+// Whether a label's text, laid out as the label lays it out, fits its box.
+bool textFits(const QLabel* label) {
+    const int needed =
+        label->wordWrap() ? label->heightForWidth(label->width()) : label->sizeHint().height();
+    return needed <= label->height();
+}
+
+// The boxes of the labels were made for the song face's metrics; the face that stands
+// in for the default one may be taller. A label whose text would be cut takes the song
+// face, and where that is still cut, the largest size in half points that fits.
+void fitText(QLabel* label) {
+    constexpr double kSmallest = 6.5;
+    if (textFits(label)) return;
+    QFont font = songFont(label->font().pointSizeF());
+    label->setFont(font);
+    while (!textFits(label) && font.pointSizeF() - 0.5 >= kSmallest) {
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+        label->setFont(font);
+    }
+}
+
+// Keeps `widget` in its slot of `controls` when the handlers use it. Returns whether
+// it was kept; a control of the wrong kind is not.
+bool keep(Controls& c, std::string_view name, QWidget* widget) {
+    auto put = [widget]<typename T>(T*& slot) {
+        slot = qobject_cast<T*>(widget);
+        return slot != nullptr;
+    };
+    if (name == "Label2_9") return put(c.Label2_9);
+    if (name == "Label2_10") return put(c.Label2_10);
+    if (name == "Combo1") return put(c.Combo1);
+    if (name == "Combo2") return put(c.Combo2);
+    if (name == "Combo3") return put(c.Combo3);
+    if (name == "Option2_0") return put(c.Option2[0]);
+    if (name == "Option2_1") return put(c.Option2[1]);
+    if (name == "Option2_2") return put(c.Option2[2]);
+    if (name == "Command1") return put(c.Command1);
+    if (name == "Command2") return put(c.Command2);
+    if (name == "Command3") return put(c.Command3);
+    if (name == "Command9") return put(c.Command9);
+    if (name == "Command10") return put(c.Command10);
+    if (name == "Text1") return put(c.Text1);
+    if (name == "Text2") return put(c.Text2);
+    if (name == "Text3") return put(c.Text3);
+    if (name == "Text4") return put(c.Text4);
+    if (name == "Text5") return put(c.Text5);
+    if (name == "MSFlexGrid1") return put(c.MSFlexGrid1);
+    if (name == "MSFlexGrid2") return put(c.MSFlexGrid2);
+    return false;
+}
+
+// The controls `keep` keeps: every pointer of `Controls` but the window and the timers.
+constexpr std::size_t kKeptControls = 20;
+
 }  // namespace
 
-void buildControls(QWidget* window, const std::vector<ControlRow>& table) {
+Controls buildControls(QWidget* window, const std::vector<ControlRow>& table) {
+    Controls controls;
+    controls.window = window;
+    std::size_t kept = 0;
     QHash<QString, QWidget*> byName;
     std::vector<std::pair<int, QWidget*>> tabOrder;
     for (const ControlRow& control : table) {
@@ -130,53 +192,30 @@ void buildControls(QWidget* window, const std::vector<ControlRow>& table) {
                       QApplication::palette().color(QPalette::WindowText));
         }
         applyLook(widget, control.look);
+        if (auto* label = qobject_cast<QLabel*>(widget); label && control.look != Look::Clock) {
+            fitText(label);
+        }
         byName.insert(widget->objectName(), widget);
         if (widget->focusPolicy() != Qt::NoFocus) tabOrder.emplace_back(control.tab, widget);
+        kept += keep(controls, control.name, widget) ? 1 : 0;
     }
     std::stable_sort(tabOrder.begin(), tabOrder.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
     for (std::size_t i = 1; i < tabOrder.size(); ++i) {
         QWidget::setTabOrder(tabOrder[i - 1].second, tabOrder[i].second);
     }
+    if (kept != kKeptControls) {
+        qFatal("the control table lacks %zu of the controls the window's handlers use",
+               kKeptControls - kept);
+    }
 
-    auto* timer1 = new QTimer(window);
-    timer1->setObjectName(QStringLiteral("Timer1"));
-    timer1->setInterval(500);
-    auto* timer2 = new QTimer(window);
-    timer2->setObjectName(QStringLiteral("Timer2"));
-    timer2->setInterval(1000);
-}
-
-Controls findControls(QWidget* window) {
-    auto find = [window]<typename T>(T*& slot, const char* name) {
-        slot = window->findChild<T*>(QString::fromUtf8(name));
-        Q_ASSERT(slot != nullptr);
-    };
-    Controls c;
-    c.window = window;
-    find(c.Label2_9, "Label2_9");
-    find(c.Label2_10, "Label2_10");
-    find(c.Combo1, "Combo1");
-    find(c.Combo2, "Combo2");
-    find(c.Combo3, "Combo3");
-    find(c.Option2[0], "Option2_0");
-    find(c.Option2[1], "Option2_1");
-    find(c.Option2[2], "Option2_2");
-    find(c.Command1, "Command1");
-    find(c.Command2, "Command2");
-    find(c.Command3, "Command3");
-    find(c.Command9, "Command9");
-    find(c.Command10, "Command10");
-    find(c.Text1, "Text1");
-    find(c.Text2, "Text2");
-    find(c.Text3, "Text3");
-    find(c.Text4, "Text4");
-    find(c.Text5, "Text5");
-    find(c.MSFlexGrid1, "MSFlexGrid1");
-    find(c.MSFlexGrid2, "MSFlexGrid2");
-    find(c.Timer1, "Timer1");
-    find(c.Timer2, "Timer2");
-    return c;
+    controls.Timer1 = new QTimer(window);
+    controls.Timer1->setObjectName(QStringLiteral("Timer1"));
+    controls.Timer1->setInterval(500);
+    controls.Timer2 = new QTimer(window);
+    controls.Timer2->setObjectName(QStringLiteral("Timer2"));
+    controls.Timer2->setInterval(1000);
+    return controls;
 }
 
 }  // namespace bench

@@ -25,8 +25,7 @@ Controls buildWindow(QWidget* window, Variant variant) {
     QPalette palette = window->palette();
     palette.setColor(QPalette::Window, palette.color(QPalette::Button));
     window->setPalette(palette);
-    buildControls(window, controlTable(variant));
-    return findControls(window);
+    return buildControls(window, controlTable(variant));
 }
 
 // The character code of a key press, as the editor's key handler sees it.
@@ -80,6 +79,7 @@ void BenchWindow::connectHandlers() {
     connect(c.Timer1, &QTimer::timeout, this, [this] { readPanel_.Timer1_Timer(); });
     connect(c.Timer2, &QTimer::timeout, this, [this] { writePanel_.Timer2_Timer(); });
     connect(c.MSFlexGrid2, &FlexGrid::Click, this, [this] { writePanel_.MSFlexGrid2_Click(); });
+    connect(c.MSFlexGrid2, &FlexGrid::Scroll, this, [this] { writePanel_.MSFlexGrid2_Scroll(); });
     connect(c.Command2, &QPushButton::clicked, this, [this] { writePanel_.Command2_Click(); });
     c.Text5->installEventFilter(this);
 }

@@ -2,6 +2,7 @@
 #include "window/program.h"
 
 #include <QApplication>
+#include <QFontDatabase>
 #include <cstdio>
 #include <cstdlib>
 
@@ -21,6 +22,16 @@ bool haveDisplay() {
     return false;
 }
 
+// Without a face that has Chinese glyphs, every text of the window is empty boxes.
+void warnWithoutChineseFace(const char* program) {
+    if (!QFontDatabase::families(QFontDatabase::SimplifiedChinese).isEmpty()) return;
+    std::fprintf(stderr,
+                 "%s: no font with Chinese characters is installed, so the window's texts "
+                 "show as empty boxes. Install one, e.g. sudo apt-get install "
+                 "fonts-arphic-uming (or fonts-noto-cjk).\n",
+                 program);
+}
+
 }  // namespace
 
 int runProgram(int argc, char** argv, Variant variant) {
@@ -38,6 +49,7 @@ int runProgram(int argc, char** argv, Variant variant) {
     QApplication app(qtArgc, qtArgv);
     QApplication::setApplicationName(QString::fromUtf8(variantFacts(variant).programName));
     QApplication::setApplicationVersion(QStringLiteral("2007.09.0002"));
+    warnWithoutChineseFace(variantFacts(variant).programName);
     ProgramState state;
     LibraryDriver driver;
     BenchWindow window(variant, state, driver);

@@ -36,6 +36,28 @@ INSTANTIATE_TEST_SUITE_P(
                    "打开端口 6 失败：无法打开端口的设备。",
                    "port 6 (/dev/ttyS5): No such file or directory\nOpenPort_Modbus returned -3"},
         // Without the library's account the notice says what the window knows.
+        // What the operator can do: join the device's group, map the port.
+        NoticeCase{
+            {Command::Open, "OpenPort_Modbus", 6, 0, REGWIRE_EOPEN,
+             "port 6 (/dev/ttyUSB0): open: Permission denied; device from user file "
+             "/home/a/.config/regwire/ports.conf"},
+            {},
+            "打开失败",
+            "打开端口 6 失败：无法打开端口的设备。没有使用该设备的权限：请加入 dialout "
+            "组（sudo adduser $USER dialout），然后重新登录；regwire ports 显示能否打开各设备。",
+            "port 6 (/dev/ttyUSB0): open: Permission denied; device from user file "
+            "/home/a/.config/regwire/ports.conf\nJoin group dialout (sudo adduser $USER "
+            "dialout), then log in again; regwire ports shows whether you may open each "
+            "device.\nOpenPort_Modbus returned -3"},
+        NoticeCase{{Command::Open, "OpenPort_Modbus", 7, 0, REGWIRE_EOPEN,
+                    "port 7 (/dev/ttyS6): open: No such file or directory; device from default"},
+                   {},
+                   "打开失败",
+                   "打开端口 7 失败：无法打开端口的设备。端口 7 没有映射到设备：用 regwire map 7 "
+                   "设备 把适配器映射到该端口（regwire ports 列出设备）。",
+                   "port 7 (/dev/ttyS6): open: No such file or directory; device from "
+                   "default\nPort 7 is mapped to no device; map one with: regwire map 7 DEVICE "
+                   "(regwire ports lists the devices).\nOpenPort_Modbus returned -3"},
         NoticeCase{{Command::Close, "ClosePort_Modbus", 2, 0, REGWIRE_EIO, ""},
                    {},
                    "关闭失败",
@@ -102,11 +124,19 @@ TEST(CloseFailure, APortThatWasNotOpenIsNoFailureWorthANotice) {
 TEST(StaleReadTip, GivesTheReasonAndTheLastGoodReadOrNever) {
     const FailedCall call{
         Command::Read, "Get_4X_DX", 6, 1, REGWIRE_ENOTOPEN, "port 6 (/dev/ttyS5) is not open"};
-    EXPECT_EQ(staleReadTip(call, ""),
+    EXPECT_EQ(staleReadTip(call, std::nullopt),
               "读取端口 6 失败：端口未打开。\n上次成功读取：从未\n"
               "port 6 (/dev/ttyS5) is not open\nGet_4X_DX returned -2");
-    EXPECT_NE(staleReadTip(call, "12-08-2026 09:30:00").find("上次成功读取：12-08-2026 09:30:00"),
-              std::string::npos);
+    // The registers of that read: the start address may have changed since.
+    const std::string when = "12-08-2026 09:30:00";
+    for (const auto& [read, registers] : {std::pair{goodRead(when, 100, 5, 1), "寄存器 100..104"},
+                                          std::pair{goodRead(when, 100, 5, 2), "寄存器 100..109"},
+                                          std::pair{goodRead(when, 65535, 1, 1), "寄存器 65535"},
+                                          std::pair{goodRead(when, 0, 64, 2), "寄存器 0..127"}}) {
+        const std::string tip = staleReadTip(call, read);
+        EXPECT_NE(tip.find("上次成功读取：" + when + "，" + registers + "\n"), std::string::npos)
+            << tip;
+    }
 }
 
 }  // namespace

@@ -32,6 +32,7 @@ depends=$(field Depends)
 for lib in libc6 libstdc++6 libmodbus5 libqt6widgets6 libqt6core6; do
   check "Depends names $lib, computed from the binaries" bash -c "grep -q '\\b$lib\\b' <<<'$depends'"
 done
+check "Depends names a face with Chinese glyphs" bash -c "grep -q 'fonts-arphic-uming' <<<'$depends'"
 check "Depends does not name the package's own library" bash -c "! grep -qi regwire <<<'$depends'"
 
 files=$(dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./|/|')

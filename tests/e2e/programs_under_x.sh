@@ -65,9 +65,10 @@ passed=0
 for case in "wordbench 951 713" "longbench 945 713"; do
   set -- $case
   program=$1 width=$2 height=$3
-  LD_LIBRARY_PATH=$build/lib "$build/bin/$program" &
+  LD_LIBRARY_PATH=$build/lib "$build/bin/$program" 2>"$runtime/$program.err" &
   pid=$!; pids+=("$pid")
   id=$(window_of "$pid") || fail "$program shows no window"
+  ! grep -q "no font with Chinese" "$runtime/$program.err" || fail "$program finds no Chinese face"
   geometry=$(xdotool getwindowgeometry "$id" | awk '/Geometry/ {print $2}')
   [ "$geometry" = "${width}x${height}" ] || fail "$program window is $geometry, not ${width}x${height}"
   [ "$(xdotool search --onlyvisible --pid "$pid" | wc -l)" -eq 1 ] || fail "$program shows more than one window"
@@ -95,6 +96,26 @@ click_at "$id" 907 91
 exited_within "$pid" 5 || fail "wordbench did not end on Exit"
 wait "$pid" || fail "wordbench ended with status $?"
 echo "ok - wordbench ignores Qt's command-line options"
+passed=$((passed + 1))
+
+# On a desktop without a face that has Chinese glyphs, the program says so on its
+# standard error (its window still opens, its texts as empty boxes).
+mkdir "$runtime/fontcache"
+cat >"$runtime/fonts.conf" <<CONF
+<?xml version="1.0"?>
+<!DOCTYPE fontconfig SYSTEM "fonts.dtd">
+<fontconfig><dir>/usr/share/fonts/truetype/dejavu</dir><cachedir>$runtime/fontcache</cachedir></fontconfig>
+CONF
+FONTCONFIG_FILE=$runtime/fonts.conf LD_LIBRARY_PATH=$build/lib "$build/bin/wordbench" \
+  2>"$runtime/nofont.err" &
+pid=$!; pids+=("$pid")
+id=$(window_of "$pid") || fail "wordbench without a Chinese face shows no window"
+grep -q "no font with Chinese characters is installed" "$runtime/nofont.err" ||
+  { cat "$runtime/nofont.err" >&2; fail "wordbench did not say that it found no Chinese face"; }
+click_at "$id" 907 91
+exited_within "$pid" 5 || fail "wordbench did not end on Exit"
+wait "$pid" || fail "wordbench ended with status $?"
+echo "ok - wordbench says on its standard error when no face has Chinese glyphs"
 passed=$((passed + 1))
 
 # The demo, with this build as it is.

@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: MIT
 // The in-cell editor: a click on a value cell opens it over the cell, Enter
 // stores the number, nothing else commits or closes it.
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QWheelEvent>
+
 #include "window_fixture.h"
 
 namespace bench::testing {
@@ -22,6 +26,30 @@ class CellEditor : public WindowTest {
         }
         QTest::keyClick(c().Text5, Qt::Key_Return);
     }
+    // Pixels of the window drawn in the editor's pink.
+    QList<QPoint> pinkPixels() {
+        const QImage image = window().grab().toImage();
+        QList<QPoint> pink;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                if (image.pixelColor(x, y) == QColor(255, 192, 192)) pink.append({x, y});
+            }
+        }
+        return pink;
+    }
+    // Whether the editor is drawn over the shown part of a value cell, and nowhere else.
+    bool editorDrawnOver(int row) {
+        const QRect shown = c().MSFlexGrid2->shownCellRect(row, 1, &window());
+        const QList<QPoint> pink = pinkPixels();
+        return !pink.isEmpty() && std::all_of(pink.begin(), pink.end(),
+                                              [&](const QPoint& p) { return shown.contains(p); });
+    }
+    void turnWheel(FlexGrid* grid, int notches) {
+        const QPointF at = grid->viewport()->rect().center();
+        QWheelEvent wheel(at, grid->viewport()->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(grid->viewport(), &wheel);
+    }
 };
 
 TEST_F(CellEditor, OpensExactlyOverTheClickedValueCell) {
@@ -36,6 +64,56 @@ TEST_F(CellEditor, OpensExactlyOverTheClickedValueCell) {
     EXPECT_EQ(window().writePanel().EditCol(), 1);
     // The grid's frame is accounted for: the editor starts inside the grid's border.
     EXPECT_GT(c().Text5->x(), c().MSFlexGrid2->x() + c().MSFlexGrid2->frameWidth());
+}
+
+// Whatever scrolls the grid, the editor stays over the cell whose row takes the value.
+TEST_F(CellEditor, StaysOverItsCellWhileTheGridScrolls) {
+    c().Text4->setText(QStringLiteral("64"));
+    window().writePanel().Timer2_Timer();
+    FlexGrid* grid = c().MSFlexGrid2;
+    int cut = 1;  // the first row the grid's bottom edge cuts
+    while (grid->shownCellRect(cut, 1, grid) == grid->cellRect(cut, 1, grid)) ++cut;
+    const QRect half = grid->shownCellRect(cut, 1, grid->viewport());
+    ASSERT_FALSE(half.isEmpty());
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, half.center());
+    ASSERT_TRUE(c().Text5->isVisible());
+    ASSERT_EQ(window().writePanel().EditRow(), cut);
+    // Qt scrolls to a pressed cell a moment after the press.
+    QTest::qWait(QApplication::doubleClickInterval() + 300);
+    EXPECT_TRUE(editorDrawnOver(cut));
+    EXPECT_EQ(grid->shownCellRect(cut, 1, grid), grid->cellRect(cut, 1, grid));
+
+    const int top = grid->verticalScrollBar()->value();
+    turnWheel(grid, -1);
+    ASSERT_GT(grid->verticalScrollBar()->value(), top);
+    EXPECT_TRUE(editorDrawnOver(cut));
+    // Scrolled out of view, the editor shows nowhere, and comes back with its cell.
+    grid->verticalScrollBar()->triggerAction(QAbstractSlider::SliderToMaximum);
+    ASSERT_TRUE(grid->shownCellRect(cut, 1, grid).isEmpty());
+    EXPECT_TRUE(pinkPixels().isEmpty());
+    grid->verticalScrollBar()->triggerAction(QAbstractSlider::SliderToMinimum);
+    EXPECT_TRUE(editorDrawnOver(cut));
+
+    enter(QStringLiteral("999"));
+    EXPECT_EQ(state().WriteValues[static_cast<std::size_t>(cut - 1)], 999);
+    EXPECT_EQ(state().WriteValues[static_cast<std::size_t>(cut)], 0);
+}
+
+// A tick of the write grid between the press and the release makes another cell
+// current; the click still opens the editor on the cell it was made on.
+TEST_F(CellEditor, OpensOnTheClickedCellWhenATickFallsWithinTheClick) {
+    FlexGrid* grid = c().MSFlexGrid2;
+    const QPoint at = grid->cellRect(2, 1, grid->viewport()).center();
+    QSignalSpy ticks(c().Timer2, &QTimer::timeout);
+    QTest::mousePress(grid->viewport(), Qt::LeftButton, {}, at);
+    ASSERT_TRUE(ticks.wait(5000));
+    ASSERT_EQ(grid->row(), 3);  // the tick left the last address current
+    QTest::mouseRelease(grid->viewport(), Qt::LeftButton, {}, at);
+    ASSERT_TRUE(c().Text5->isVisible());
+    EXPECT_EQ(window().writePanel().EditRow(), 2);
+    EXPECT_EQ(c().Text5->geometry(), grid->cellRect(2, 1, &window()));
+    EXPECT_EQ(grid->row(), 2);
+    EXPECT_EQ(grid->col(), 1);
 }
 
 TEST_F(CellEditor, TypingAndEnterStoresTheValue) {

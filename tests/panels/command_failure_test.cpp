@@ -59,8 +59,16 @@ const char* kOpenDetail = "port 6 (/dev/ttyS5): open: Permission denied";
 INSTANTIATE_TEST_SUITE_P(
     Cases, CommandFailure,
     ::testing::Values(
-        FailureCase{"OpenRefused", Variant::Word16, Press::Open, REGWIRE_EOPEN, kOpenDetail,
-                    "打开端口 6 失败：无法打开端口的设备。", kOpenDetail},
+        FailureCase{
+            "OpenRefused", Variant::Word16, Press::Open, REGWIRE_EOPEN, kOpenDetail,
+            "打开端口 6 失败：无法打开端口的设备。没有使用该设备的权限：请加入 dialout "
+            "组（sudo adduser $USER dialout），然后重新登录；regwire ports 显示能否打开各设备。",
+            "Join group dialout (sudo adduser $USER dialout), then log in again;"},
+        FailureCase{"OpenUnmapped", Variant::Long32, Press::Open, REGWIRE_EOPEN,
+                    "port 6 (/dev/ttyS5): open: No such file or directory; device from default",
+                    "打开端口 6 失败：无法打开端口的设备。端口 6 没有映射到设备：用 regwire map 6 "
+                    "设备 把适配器映射到该端口（regwire ports 列出设备）。",
+                    "map one with: regwire map 6 DEVICE"},
         FailureCase{"OpenWorks", Variant::Word16, Press::Open, REGWIRE_OK, "", nullptr, ""},
         FailureCase{"CloseLost", Variant::Long32, Press::Close, REGWIRE_EIO, "",
                     "关闭端口 6 失败：通讯线路故障。", "ClosePort_Modbus returned -8"},
@@ -75,6 +83,9 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"WriteOutOfRange", Variant::Word16, Press::Write, REGWIRE_ERANGE, "",
                     "写入端口 6 失败：第 1 行的值 70000 超出 -32768..65535，未写入任何值。",
                     "Set_4X_DX returned -6"},
+        // A result this program does not know is a failure, shown with its number.
+        FailureCase{"WriteUnknownResult", Variant::Long32, Press::Write, -9, "",
+                    "写入端口 6 失败：驱动程序返回错误 -9。", "Set_4X_LDX returned -9"},
         FailureCase{"WriteWorks", Variant::Word16, Press::Write, REGWIRE_OK, "", nullptr, ""}),
     [](const auto& p) { return std::string(p.param.name); });
 

@@ -181,10 +181,7 @@ TEST_P(ReadTick, TheTimerDrivesTheTicks) {
 
 // The colour a value cell is drawn in, and its tooltip.
 std::pair<QColor, QString> valueLook(FlexGrid* grid, int row) {
-    const QModelIndex cell = grid->model()->index(row - 1, 0);
-    const QVariant ink = cell.data(Qt::ForegroundRole);
-    return {ink.isValid() ? ink.value<QBrush>().color() : grid->palette().color(QPalette::Text),
-            cell.data(Qt::ToolTipRole).toString()};
+    return {grid->cellInk(row, 1), grid->cellToolTip(row, 1)};
 }
 
 TEST_P(ReadTick, AFailedReadLooksStaleUntilTheNextGoodOne) {
@@ -237,6 +234,55 @@ TEST_P(ReadTick, LeavesTheLastValueWrittenCurrent) {
     EXPECT_EQ(grid->col(), 1);
     EXPECT_TRUE(drawnHighlighted(grid, 3, 1));
     EXPECT_EQ(cellColour(grid, 1, 1), QColor(Qt::white));
+}
+
+// The darkest pixel of a cell as drawn: the core of its text, or its background.
+QColor darkestPixel(FlexGrid* grid, int row, int col) {
+    const QImage image = grid->grab().toImage();
+    const QRect cell = grid->cellRect(row, col, grid);
+    QColor darkest(Qt::white);
+    for (int y = cell.top(); y <= cell.bottom(); ++y) {
+        for (int x = cell.left(); x <= cell.right(); ++x) {
+            const QColor shown = image.pixelColor(x, y);
+            if (shown.lightness() < darkest.lightness()) darkest = shown;
+        }
+    }
+    return darkest;
+}
+
+// Whether a colour is a grey (the stale ink, antialiased), neither white nor a hue.
+bool greyish(const QColor& colour) {
+    const int high = std::max({colour.red(), colour.green(), colour.blue()});
+    const int low = std::min({colour.red(), colour.green(), colour.blue()});
+    return high - low <= 24 && high <= 200;
+}
+
+// On a one-value read the only value cell is the current one: a failed read shows
+// there too, and its tooltip names the registers of the last good read, which the
+// start address in Text2 no longer gives.
+TEST_P(ReadTick, AStaleValueShowsOnTheCurrentCellToo) {
+    c().Text2->setText(QStringLiteral("100"));
+    click(c().Command3);
+    FlexGrid* grid = c().MSFlexGrid1;
+    window().readPanel().Timer1_Timer();
+    ASSERT_EQ(grid->row(), 1);
+    ASSERT_EQ(grid->col(), 1);
+    EXPECT_TRUE(drawnHighlighted(grid, 1, 1));
+    EXPECT_FALSE(greyish(darkestPixel(grid, 1, 1)));
+
+    c().Text2->setText(QStringLiteral("200"));
+    recording().setResult(REGWIRE_ETIMEOUT);
+    window().readPanel().Timer1_Timer();
+    EXPECT_FALSE(drawnHighlighted(grid, 1, 1));
+    EXPECT_TRUE(greyish(darkestPixel(grid, 1, 1))) << darkestPixel(grid, 1, 1).name().toStdString();
+    const QString tip = grid->cellToolTip(1, 1);
+    const QString registers = GetParam() == Variant::Word16 ? QStringLiteral("寄存器 100\n")
+                                                            : QStringLiteral("寄存器 100..101\n");
+    EXPECT_TRUE(tip.contains(QStringLiteral("，") + registers)) << tip.toStdString();
+
+    recording().setResult(REGWIRE_OK);
+    window().readPanel().Timer1_Timer();
+    EXPECT_TRUE(drawnHighlighted(grid, 1, 1));
 }
 
 INSTANTIATE_TEST_SUITE_P(Variants, ReadTick, ::testing::Values(Variant::Word16, Variant::Long32),

@@ -18,6 +18,11 @@ TEST(FlexGrid, FixedAndDataCellsHoldTheirTexts) {
     EXPECT_EQ(grid.text(0, 2), QStringLiteral("寄存器地址"));
     EXPECT_EQ(grid.text(3, 0), QStringLiteral("3"));
     EXPECT_EQ(grid.text(3, 1), QStringLiteral("-7"));
+    EXPECT_TRUE(grid.isCell(0, 0));
+    EXPECT_TRUE(grid.isCell(3, 2));
+    EXPECT_FALSE(grid.isCell(4, 1));
+    EXPECT_FALSE(grid.isCell(1, 3));
+    EXPECT_FALSE(grid.isCell(-1, 0));
     // Cells outside the grid are ignored, not created.
     grid.setText(4, 1, QStringLiteral("x"));
     EXPECT_EQ(grid.text(4, 1), QString());
@@ -92,6 +97,21 @@ TEST_P(GridColours, AreDrawnAsDesigned) {
         EXPECT_EQ(drawn.at({first.left() - 1, headerMiddle}), black);  // the corner cell
         EXPECT_EQ(drawn.at({first.right() - 2, first.top() - 3}),
                   grid->palette().color(QPalette::Button));
+        // A single border with a three-dimensional look: two pixels, sunken.
+        auto role = [grid](QPalette::ColorRole r) { return grid->palette().color(r).rgb(); };
+        auto at = [&drawn](int x, int y) { return drawn.at({x, y}).rgb(); };
+        const int midX = grid->width() / 2;
+        const int midY = grid->height() / 2;
+        const int right = grid->width() - 1;
+        const int bottom = grid->height() - 1;
+        EXPECT_EQ(at(0, midY), role(QPalette::Dark));
+        EXPECT_EQ(at(1, midY), role(QPalette::Shadow));
+        EXPECT_EQ(at(midX, 0), role(QPalette::Dark));
+        EXPECT_EQ(at(midX, 1), role(QPalette::Shadow));
+        EXPECT_EQ(at(right, midY), role(QPalette::Light));
+        EXPECT_EQ(at(right - 1, midY), role(QPalette::Midlight));
+        EXPECT_EQ(at(midX, bottom), role(QPalette::Light));
+        EXPECT_EQ(at(midX, bottom - 1), role(QPalette::Midlight));
     }
 }
 

@@ -187,6 +187,34 @@ TEST_P(TabOrder, TabAndShiftTabVisitEveryControlByTabIndex) {
     EXPECT_EQ(backward, expected);
 }
 
+// Focus entering the parity group lands on the selected button, so that a stray
+// Space changes nothing: by Tab at a fresh start, after the editor hid itself on
+// Enter, and by Shift+Tab after the operator chose another button.
+TEST_P(TabOrder, FocusEnteringTheParityGroupLandsOnTheSelectedButton) {
+    c().Text4->setFocus();
+    press(Qt::Key_Tab);
+    EXPECT_EQ(focused(), "Option2_2");
+    press(Qt::Key_Space);
+    EXPECT_TRUE(c().Option2[2]->isChecked());
+
+    window().writePanel().Timer2_Timer();
+    clickCell(c().MSFlexGrid2, 1, 1);
+    QTest::keyClicks(c().Text5, QStringLiteral("7"));
+    QTest::keyClick(c().Text5, Qt::Key_Return);
+    EXPECT_EQ(focused(), "Option2_2");
+    press(Qt::Key_Space);
+    EXPECT_TRUE(c().Option2[2]->isChecked());
+
+    click(c().Option2[1]);
+    press(Qt::Key_Tab);
+    press(Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(focused(), "Option2_1");
+    // The arrow keys still move the selection within the group.
+    press(Qt::Key_Right);
+    EXPECT_TRUE(c().Option2[2]->isChecked());
+    EXPECT_EQ(focused(), "Option2_2");
+}
+
 TEST_P(TabOrder, ArrowKeysMoveBetweenTheCellsOfAGrid) {
     c().Text4->setText(QStringLiteral("3"));
     window().writePanel().Timer2_Timer();
@@ -256,6 +284,30 @@ TEST_F(WindowTest, DigitsLatinAndChineseComeFromOneSongFace) {
             EXPECT_TRUE(font.families().contains(chinese));
             EXPECT_EQ(drawingFamily(QStringLiteral("65535"), font), chinese);
             EXPECT_EQ(drawingFamily(QStringLiteral("Ab"), font), chinese);
+        }
+    }
+}
+
+// No text is cut at the bottom of its label: given more room below, a label whose
+// text stands at its top draws nothing there.
+TEST_F(WindowTest, EveryLabelShowsItsWholeText) {
+    for (Variant variant : {Variant::Word16, Variant::Long32}) {
+        open(variant);
+        for (QLabel* label : window().findChildren<QLabel*>()) {
+            if (label->text().isEmpty() || !(label->alignment() & Qt::AlignTop)) continue;
+            const QSize box = label->size();
+            label->resize(box.width(), box.height() + 20);
+            const QImage image = label->grab().toImage();
+            label->resize(box);
+            const QColor background = image.pixelColor(image.width() - 1, image.height() - 1);
+            int below = 0;
+            for (int y = box.height(); y < image.height(); ++y) {
+                for (int x = 0; x < image.width(); ++x) {
+                    below += image.pixelColor(x, y) != background ? 1 : 0;
+                }
+            }
+            EXPECT_EQ(below, 0) << label->objectName().toStdString() << ": "
+                                << label->text().toStdString();
         }
     }
 }
