@@ -128,6 +128,8 @@ std::string resultReason(int32_t result, int32_t at) {
             return "设备已断开，请重新打开端口";
         case REGWIRE_EIO:
             return "通讯线路故障";
+        case REGWIRE_EPENDING:
+            return station(at) + "对前一请求的应答可能仍会到达，本次未发送任何数据";
         default:
             break;
     }

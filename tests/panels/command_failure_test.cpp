@@ -84,8 +84,12 @@ INSTANTIATE_TEST_SUITE_P(
                     "写入端口 6 失败：第 1 行的值 70000 超出 -32768..65535，未写入任何值。",
                     "Set_4X_DX returned -6"},
         // A result this program does not know is a failure, shown with its number.
-        FailureCase{"WriteUnknownResult", Variant::Long32, Press::Write, -9, "",
-                    "写入端口 6 失败：驱动程序返回错误 -9。", "Set_4X_LDX returned -9"},
+        FailureCase{"WriteUnknownResult", Variant::Long32, Press::Write, -99, "",
+                    "写入端口 6 失败：驱动程序返回错误 -99。", "Set_4X_LDX returned -99"},
+        FailureCase{
+            "WritePending", Variant::Long32, Press::Write, REGWIRE_EPENDING, "",
+            "写入端口 6 失败：站号 1 的从站对前一请求的应答可能仍会到达，本次未发送任何数据。",
+            "Set_4X_LDX returned -9"},
         FailureCase{"WriteWorks", Variant::Word16, Press::Write, REGWIRE_OK, "", nullptr, ""}),
     [](const auto& p) { return std::string(p.param.name); });
 
