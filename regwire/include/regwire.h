@@ -33,7 +33,7 @@ extern "C" {
 #define REGWIRE_ELOST (-7)    /* the device vanished; open the port again */
 #define REGWIRE_EIO (-8)      /* any other failure of the line */
 #define REGWIRE_EPENDING (-9) /* an earlier request may still be answered; nothing sent */
-/* A Modbus exception reply with code c gives REGWIRE_EXCEPTION_BASE - c. */
+/* A Modbus exception reply with code c (1..255) gives REGWIRE_EXCEPTION_BASE - c. */
 #define REGWIRE_EXCEPTION_BASE (-100)
 #define REGWIRE_IS_EXCEPTION(r) \
     ((r) <= REGWIRE_EXCEPTION_BASE - 1 && (r) >= REGWIRE_EXCEPTION_BASE - 255)
@@ -71,29 +71,48 @@ extern "C" {
  * quarter more than the slave took) with every reply that comes in time. A
  * slave never heard late keeps the configured allowance.
  *
- * Replies in step: no call returns success with a reply that could belong to
- * an earlier request. On a serial line, while an earlier request is unanswered
- * (it timed out or got a wrong reply), a reply counts only once the line has
- * stayed quiet after it for the time between the two requests plus a byte gap:
- * had it been the earlier request's late reply, this request's own reply would
- * have followed within that time. A reply that is followed by another is
- * skipped as late, and the following one is judged the same way. When the quiet
- * time needed exceeds four times the longer of the two requests' timeouts, the
- * request gives REGWIRE_EIO. Over TCP a reply counts only when transaction id,
- * protocol id (0), unit id and function match the request (and a write's echo
- * its address and quantity); a reply to an earlier request that timed out is
- * skipped and the wait goes on, anything else gives REGWIRE_ECRC.
+ * Replies in step: a call returns success only with a reply that no other
+ * request still awaiting an answer could have produced. A function 03 reply
+ * names neither address nor request, only its shape: station, function and
+ * byte count (a write's echo: address and quantity; an exception: station and
+ * function only). A request awaits its answer from its send until its reply is
+ * taken or its horizon passes: REGWIRE_TURNAROUND_MAX_MS and the line time of
+ * request and reply; a reply later than this after its request is treated as
+ * lost. On a serial line:
+ *   - while an earlier read of the same shape may be answered, a read asks for
+ *     up to 8 registers more (after its block, else before it) so that its
+ *     reply takes another shape; the extra values are dropped. A slave that
+ *     refuses the wider read (exception 2) is asked as the caller asked, and
+ *     that wider read is not tried again;
+ *   - otherwise (a write, or a read that cannot widen) the request waits, at
+ *     most its response timeout, for the earlier request's horizon; when that is
+ *     further off, nothing is sent and the call returns REGWIRE_EPENDING at once;
+ *     Regwire_lastfailure() says for how long;
+ *   - at most two requests to one station await their answers at once (a slave
+ *     that works on one request at a time queues the rest, and each further
+ *     request would make its replies later): a third call returns
+ *     REGWIRE_EPENDING;
+ *   - a reply of an earlier request's shape is that request's late reply and is
+ *     skipped; an exact copy of a reply already taken is a repeat and is
+ *     skipped; on a real line, a reply complete before request and reply could
+ *     have crossed the line at the port's speed is not this request's; a frame
+ *     equal to the request just sent is its echo.
+ * A caller that gets REGWIRE_EPENDING tries again later, as the programs do at
+ * their next tick; the port stays open and nothing was sent.
+ * Over TCP a reply counts only when its transaction id matches the request and
+ * its unit and PDU answer it; a reply with another transaction id (late, or a
+ * repeat) is skipped and the wait goes on; a stream whose framing is lost is
+ * closed, and the next request connects again.
  *
- * Bound: a serial request ends within three response timeouts, plus, while an
- * earlier request is unanswered, four times the longer of its own and the
- * previous request's timeout, the reply's line time and 2 byte gaps (40 ms or
- * more). A
- * TCP request ends within its response timeout. A hang-up ends a request at once.
+ * Bound: a request ends within three response timeouts (the wait for a shape
+ * included); a TCP request within its response timeout. A hang-up ends a
+ * request at once. REGWIRE_EPENDING returns at once.
  *
- * Failures of the line: REGWIRE_ETIMEOUT, REGWIRE_ECRC and REGWIRE_EIO leave the
- * port open, and the next request first discards whatever is on the line (TCP:
- * whole replies are kept for their transaction ids), so a late reply is never
- * taken for it. REGWIRE_ELOST (the device vanished: hang-up, EIO, connection
+ * Failures of the line: REGWIRE_ETIMEOUT, REGWIRE_ECRC, REGWIRE_EIO and
+ * REGWIRE_EPENDING leave the port open, and the next request first reads
+ * whatever has arrived (a late reply among it answers its request; the rest is
+ * dropped; TCP: whole replies are kept for their transaction ids), so a late
+ * reply is never taken for it. REGWIRE_ELOST (the device vanished: hang-up, EIO, connection
  * reset) closes the device; every later call on the port gives REGWIRE_ELOST
  * until OpenPort_Modbus() opens it again.
  *
@@ -141,8 +160,9 @@ REGWIRE_API int32_t ClosePort_Modbus(int32_t port);
  *                       another transaction or protocol id, or malformed (an
  *                       exception code 0, a byte count the reply does not carry)
  *   REGWIRE_ELOST       the device vanished
- *   REGWIRE_EIO         the reply could not be told from a late one, or any other
- *                       failure of the line
+ *   REGWIRE_EIO         any other failure of the line
+ *   REGWIRE_EPENDING    nothing sent: an earlier request whose reply would look
+ *                       the same may still be answered (see "Replies in step")
  *   REGWIRE_EXCEPTION_BASE - c   the slave answered with exception code c
  */
 REGWIRE_API int32_t Get_4X_DX(int32_t port, int32_t station, int32_t start, int32_t count,

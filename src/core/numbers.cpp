@@ -3,7 +3,6 @@
 
 #include <locale.h>
 
-#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -97,7 +96,6 @@ double parseLenient(std::string_view text) {
         }
         if (expDigit) number += exponent;
     }
-    errno = 0;
     const double value = strtod_l(number.c_str(), nullptr, classicLocale());
     return sign * value;
 }

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The driver functions as the window calls them. The window talks to this
-// interface only; the program binds it to libRegwire.so by name, and tests may
-// put their own driver in its place.
+// interface only; the program binds it to libRegwire.so by name (LibraryDriver),
+// and tests load a recording stand-in library of the same name in its place.
 #pragma once
 
 #include <cstdint>

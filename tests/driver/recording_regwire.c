@@ -13,7 +13,11 @@
 #include <stdlib.h>
 #include <string.h>
 
-#define EXPORT __attribute__((visibility("default")))
+/* The real header, so that the compiler checks every signature against it. */
+#define REGWIRE_BUILDING
+#include "regwire.h"
+
+#define EXPORT REGWIRE_API
 
 static int32_t readValues[1501];
 static int32_t readValueCount = 0;
@@ -94,14 +98,14 @@ EXPORT int32_t Get_4X_LDX(int32_t port, int32_t station, int32_t start, int32_t 
 }
 
 EXPORT int32_t Set_4X_DX(int32_t port, int32_t station, int32_t start, int32_t count,
-                         int32_t* buffer) {
+                         const int32_t* buffer) {
     const int32_t args[] = {port, station, start, count};
     logWrite("Set_4X_DX", args, buffer);
     return result;
 }
 
 EXPORT int32_t Set_4X_LDX(int32_t port, int32_t station, int32_t start, int32_t count,
-                          int32_t* buffer) {
+                          const int32_t* buffer) {
     const int32_t args[] = {port, station, start, count};
     logWrite("Set_4X_LDX", args, buffer);
     return result;
