@@ -7,7 +7,7 @@ namespace regwire {
 
 void Awaiting::add(const pdu::Shape& shape, Clock::time_point sent, Clock::time_point horizon,
                    Clock::duration repeat_window) {
-    entries_.push_back({shape, sent, horizon, repeat_window, std::nullopt, {}});
+    entries_.push_back({shape, sent, horizon, repeat_window, std::nullopt, {}, false});
 }
 
 void Awaiting::expire(Clock::time_point now) {
@@ -52,10 +52,14 @@ void Awaiting::answer_newest(Clock::time_point at, const uint8_t* pdu, std::size
     entries_.back().reply.assign(pdu, pdu + n);
 }
 
+void Awaiting::heard_newest() {
+    if (!entries_.empty()) entries_.back().heard = true;
+}
+
 std::size_t Awaiting::unanswered(int station, Clock::time_point& oldest_until) const {
     std::size_t n = 0;
     for (const Entry& e : entries_) {
-        if (e.answered || e.shape.station != station) continue;
+        if (e.answered || e.heard || e.shape.station != station) continue;
         if (n++ == 0) oldest_until = e.horizon;
     }
     return n;

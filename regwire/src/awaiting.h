@@ -49,8 +49,12 @@ class Awaiting {
     // The newest request was answered at `at` with this reply PDU.
     void answer_newest(Clock::time_point at, const uint8_t* pdu, std::size_t n);
 
-    // How many requests to `station` await their answer, and when the oldest of
-    // them stops awaiting it.
+    // The newest request got bytes back, spoiled or not its reply: the slave
+    // works on it no more, though its shape stays in use.
+    void heard_newest();
+
+    // How many requests to `station` await their answer with nothing heard, and
+    // when the oldest of them stops awaiting it.
     std::size_t unanswered(int station, Clock::time_point& oldest_until) const;
     std::size_t size() const { return entries_.size(); }
 
@@ -62,6 +66,7 @@ class Awaiting {
         Clock::duration repeat_window;
         std::optional<Clock::time_point> answered;
         pdu::Bytes reply;  // what it was answered with
+        bool heard = false;
         Clock::time_point until() const { return answered ? *answered + repeat_window : horizon; }
     };
     std::deque<Entry> entries_;  // oldest first

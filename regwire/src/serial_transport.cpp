@@ -417,8 +417,9 @@ Outcome SerialTransport::judge(const Plan& p, const std::vector<uint8_t>& frame,
     uint16_t values[pdu::kMaxReadCount];
     const pdu::Reply reply = pdu::decode(p.wire.pdu(), &frame[1], frame.size() - 3, values);
     if (reply.verdict == pdu::Verdict::Malformed) {
-        // Spoiled or not ours after all: it teaches nothing, and the request
-        // stays awaited in case its real reply still comes.
+        // Spoiled or not ours after all: it teaches nothing, and the request's
+        // shape stays in use in case its real reply still comes.
+        awaiting_.heard_newest();
         return {REGWIRE_ECRC, std::string("a malformed reply: ") + reply.problem};
     }
     awaiting_.answer_newest(at, &frame[1], frame.size() - 3);
@@ -496,6 +497,7 @@ Outcome SerialTransport::await_reply(const Plan& p, const std::vector<uint8_t>& 
             case Heard::Noise:
                 return {REGWIRE_ECRC, "bytes that are no reply"};
             case Heard::Garbled:
+                awaiting_.heard_newest();
                 return {REGWIRE_ECRC, "a spoiled reply, or another station's"};
             case Heard::Frame:
                 break;

@@ -177,33 +177,40 @@ struct ProbeOptions {
     long count = 10;
 };
 
-// Reads probe's arguments into `o`; the usage error, if any.
-std::optional<std::string> read_probe_options(const std::vector<std::string>& args,
-                                              ProbeOptions& o) {
-    if (args.empty()) return "probe takes a port number";
-    if (!parse_port(args[0], o.port)) return "no port number: " + args[0];
+// Reads "COMMAND K --option value ...": the port into `port`, each pair through
+// `take(option, value)`, which says whether it knows the option (nullopt: no)
+// and whether the value was good. The usage error, if any.
+template <typename Take>
+std::optional<std::string> read_options(const std::vector<std::string>& args, const char* command,
+                                        int32_t& port, Take take) {
+    if (args.empty()) return std::string(command) + " takes a port number";
+    if (!parse_port(args[0], port)) return "no port number: " + args[0];
     for (std::size_t i = 1; i < args.size(); i += 2) {
         const std::string& opt = args[i];
         if (i + 1 >= args.size()) return opt + " needs a value";
         const std::string& value = args[i + 1];
-        bool ok = true;
-        if (opt == "--speed") {
-            ok = (o.speed = speed_index(value)) >= 0;
-        } else if (opt == "--parity") {
-            ok = (o.parity = parity_index(value)) >= 0;
-        } else if (opt == "--station") {
-            ok = parse_int(value, 1, 247, o.station);
-        } else if (opt == "--address") {
-            ok = parse_int(value, 0, 65535, o.address);
-        } else if (opt == "--count") {
-            ok = parse_int(value, 1, 125, o.count);
-        } else {
-            return "unknown option " + opt;
-        }
-        if (!ok) return "bad value for " + opt + ": " + value;
+        const std::optional<bool> ok = take(opt, value);
+        if (!ok) return "unknown option " + opt;
+        if (!*ok) return "bad value for " + opt + ": " + value;
     }
-    if (o.address + o.count - 1 > 65535) return "the registers pass address 65535";
     return std::nullopt;
+}
+
+// Reads probe's arguments into `o`; the usage error, if any.
+std::optional<std::string> read_probe_options(const std::vector<std::string>& args,
+                                              ProbeOptions& o) {
+    auto why =
+        read_options(args, "probe", o.port,
+                     [&](const std::string& opt, const std::string& value) -> std::optional<bool> {
+                         if (opt == "--speed") return (o.speed = speed_index(value)) >= 0;
+                         if (opt == "--parity") return (o.parity = parity_index(value)) >= 0;
+                         if (opt == "--station") return parse_int(value, 1, 247, o.station);
+                         if (opt == "--address") return parse_int(value, 0, 65535, o.address);
+                         if (opt == "--count") return parse_int(value, 1, 125, o.count);
+                         return std::nullopt;
+                     });
+    if (!why && o.address + o.count - 1 > 65535) return "the registers pass address 65535";
+    return why;
 }
 
 int cmd_probe(const std::vector<std::string>& args) {
@@ -253,26 +260,18 @@ uint32_t scan_turnaround_us() {
 // parities to keep; the usage error, if any.
 std::optional<std::string> read_scan_options(const std::vector<std::string>& args, ScanPlan& plan,
                                              std::vector<int>& speeds, std::vector<int>& parities) {
-    if (args.empty()) return "scan takes a port number";
-    if (!parse_port(args[0], plan.port)) return "no port number: " + args[0];
-    for (std::size_t i = 1; i < args.size(); i += 2) {
-        const std::string& opt = args[i];
-        if (i + 1 >= args.size()) return opt + " needs a value";
-        const std::string& value = args[i + 1];
-        bool ok = true;
-        if (opt == "--speed") {
-            ok = !(speeds = parse_list(value, speed_index)).empty();
-        } else if (opt == "--parity") {
-            ok = !(parities = parse_list(value, parity_index)).empty();
-        } else if (opt == "--station") {
-            const auto range = parse_stations(value);
-            if ((ok = range.has_value())) plan.stations = *range;
-        } else {
-            return "unknown option " + opt;
-        }
-        if (!ok) return "bad value for " + opt + ": " + value;
-    }
-    return std::nullopt;
+    return read_options(
+        args, "scan", plan.port,
+        [&](const std::string& opt, const std::string& value) -> std::optional<bool> {
+            if (opt == "--speed") return !(speeds = parse_list(value, speed_index)).empty();
+            if (opt == "--parity") return !(parities = parse_list(value, parity_index)).empty();
+            if (opt == "--station") {
+                const auto range = parse_stations(value);
+                if (range) plan.stations = *range;
+                return range.has_value();
+            }
+            return std::nullopt;
+        });
 }
 
 int cmd_scan(const std::vector<std::string>& args) {

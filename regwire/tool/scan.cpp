@@ -25,9 +25,8 @@ constexpr int kCommonParities[] = {2, 0, 1};
 // connection (libRegwire's connect timeout is 2 s).
 constexpr uint64_t kSerialOpenUs = 1000000;
 constexpr uint64_t kTcpOpenUs = 2500000;
-// libRegwire's bound of a request: three response timeouts and the watch for
-// late replies, four times the longer timeout, once an earlier one is unanswered.
-constexpr uint64_t kRequestTimeouts = 3 + 4;
+// libRegwire's bound of a request: three response timeouts.
+constexpr uint64_t kRequestTimeouts = 3;
 
 bool listed(const std::vector<int>& list, int value) {
     return list.empty() || std::find(list.begin(), list.end(), value) != list.end();
@@ -84,10 +83,7 @@ uint64_t scan_bound_us(const ScanPlan& plan) {
     for (const LineSettings& s : plan.settings) {
         const regwire::Timing t = timing(plan, s);
         uint64_t request = read_timeout_us(t);
-        if (!plan.tcp) {
-            request = kRequestTimeouts * request + t.wire_us(regwire::read_reply_bytes(1)) +
-                      2 * uint64_t{t.byte_timeout_us()};
-        }
+        if (!plan.tcp) request *= kRequestTimeouts;
         total += (plan.tcp ? kTcpOpenUs : kSerialOpenUs) + request * station_count(plan);
     }
     return total;

@@ -33,7 +33,7 @@ struct ScanPlan {
 
 // The longest a scan can take: for each setting an open and close, and for each
 // station the most a one-register read may take as libRegwire bounds it with a
-// fixed allowance (three response timeouts, and the watch for late replies).
+// fixed allowance (three response timeouts).
 // Pure.
 uint64_t scan_bound_us(const ScanPlan& plan);
 // What a scan takes when nothing answers: one response timeout a station. Pure.

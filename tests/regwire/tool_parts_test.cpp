@@ -56,13 +56,12 @@ TEST(ToolScan, TriesTheCommonSettingsFirstAndEachOnce) {
 
 TEST(ToolScan, TheBoundCoversWhatTheLibraryMayTake) {
     // Per station at 19200 bit/s with 50 ms allowed: the timeout is 15 characters
-    // on the line and the allowance (58.6 ms); libRegwire may take three of them
-    // and a watch of four more, a reply's line time and two byte gaps (20 ms).
+    // on the line and the allowance (58.6 ms); libRegwire may take three of them.
     ScanPlan plan;
     plan.settings = {{2, 0}};
     plan.stations = {1, 10};
     EXPECT_EQ(scan_typical_us(plan), 10u * 58594);
-    EXPECT_EQ(scan_bound_us(plan), 1000000u + 10u * (7 * 58594 + 4011 + 40000));
+    EXPECT_EQ(scan_bound_us(plan), 1000000u + 10u * (3 * 58594));
     // Over TCP a request ends within its timeout, the allowance plus 50 ms.
     plan.tcp = true;
     EXPECT_EQ(scan_bound_us(plan), 2500000u + 10u * 100000);
