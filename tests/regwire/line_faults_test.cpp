@@ -24,6 +24,7 @@
 #include <thread>
 #include <vector>
 
+#include "../reliability/modbus_crc.h"
 #include "benchslave/fault_addresses.h"
 #include "open_slave.h"
 #include "proc_self.h"
@@ -80,13 +81,7 @@ class PtyPeer {
 
     // Sends `frame` with its CRC appended.
     void send(std::vector<uint8_t> frame) {
-        uint16_t crc = 0xFFFF;
-        for (uint8_t b : frame) {
-            crc ^= b;
-            for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
-        }
-        frame.push_back(static_cast<uint8_t>(crc & 0xFF));
-        frame.push_back(static_cast<uint8_t>(crc >> 8));
+        reliability::append_crc(frame);
         [[maybe_unused]] ssize_t n = ::write(master_, frame.data(), frame.size());
     }
     // A junk byte every 8 ms for `ms`. From `answer` only.

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 // The Modbus RTU frame check (CRC-16, polynomial 0xA001 bit-reversed, start value
-// 0xFFFF, sent low byte first). Only the hostile test slave uses it: a frame it
-// mutates on purpose (another station, function, byte count or address) gets a
-// valid CRC again, so that the master has to reject it for what it says, not for
-// a broken checksum. The slave checks this routine against every frame libmodbus
-// builds for it.
+// 0xFFFF, sent low byte first): the tests' own oracle, written apart from the
+// codec's. The test slaves seal the frames they make or mutate on purpose
+// (another station, function, byte count or address) with it, so that the master
+// has to reject them for what they say, not for a broken checksum. The hostile
+// slave checks this routine against every frame libmodbus builds for it.
 #pragma once
 
 #include <cstddef>
