@@ -44,9 +44,7 @@ std::optional<Frame> open_rtu(const Bytes& raw) {
 }
 
 Bytes rtu_reply(const Label& label, const Bytes& body) {
-    Bytes frame{static_cast<std::uint8_t>(label.unit)};
-    frame.insert(frame.end(), body.begin(), body.end());
-    pdu::seal(frame);
+    Bytes frame = pdu::rtu_frame(static_cast<std::uint8_t>(label.unit), body);
     if (label.corrupt) frame.back() ^= 0xA5;
     return frame;
 }

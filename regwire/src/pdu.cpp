@@ -44,6 +44,15 @@ bool sealed(const uint8_t* frame, std::size_t n) {
     return frame[n - 2] == (crc & 0xFF) && frame[n - 1] == (crc >> 8);
 }
 
+Bytes rtu_frame(uint8_t station, const Bytes& pdu) {
+    Bytes frame;
+    frame.reserve(pdu.size() + 3);
+    frame.push_back(station);
+    frame.insert(frame.end(), pdu.begin(), pdu.end());
+    seal(frame);
+    return frame;
+}
+
 Bytes encode(const Request& r) {
     Bytes out{r.function};
     put16(out, r.start);

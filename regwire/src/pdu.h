@@ -27,6 +27,8 @@ uint16_t crc16(const uint8_t* data, std::size_t n);
 void seal(Bytes& frame);
 // A frame of at least 4 bytes whose last two are the CRC of the rest.
 bool sealed(const uint8_t* frame, std::size_t n);
+// An RTU frame: the station, the PDU and the CRC.
+Bytes rtu_frame(uint8_t station, const Bytes& pdu);
 
 // One request as the master asks it: function 03 (read `count` registers),
 // 16 (write `count` values) or 06 (write values[0]; count 1).

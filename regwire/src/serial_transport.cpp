@@ -536,10 +536,8 @@ Outcome SerialTransport::attempt(const Request& r, bool widen, Clock::time_point
     record.allowance_us = timing_.turnaround_us;
     function_ = p.wire.function();
 
-    std::vector<uint8_t> frame{static_cast<uint8_t>(r.station)};
-    const pdu::Bytes body = pdu::encode(p.wire.pdu());
-    frame.insert(frame.end(), body.begin(), body.end());
-    pdu::seal(frame);
+    const std::vector<uint8_t> frame =
+        pdu::rtu_frame(static_cast<uint8_t>(r.station), pdu::encode(p.wire.pdu()));
     const auto before = Clock::now();
     if (o = send(frame); o.result != REGWIRE_OK) return o;
     const auto sent = Clock::now();
