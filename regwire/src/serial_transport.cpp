@@ -466,7 +466,7 @@ int32_t SerialTransport::transfer(const Request& r, TraceRecord& record) {
 
 int32_t open_serial_transport(const std::string& device, int baud, char parity, Timing timing,
                               std::unique_ptr<Transport>& out) {
-    struct stat st {};
+    struct stat st = {};
     const bool pty = ::stat(device.c_str(), &st) == 0 && is_pty(st);
     // Linux keeps no parity on a pseudo-terminal. Asking for one anyway fails once
     // the terminal holds every other setting asked for (a killed user left them):

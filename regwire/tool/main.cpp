@@ -120,7 +120,7 @@ int write_map(int32_t port, const std::string& device) {
     std::string text;
     mode_t mode = 0644;
     if (FILE* in = std::fopen(path.c_str(), "rb")) {
-        struct stat st {};
+        struct stat st = {};
         if (::fstat(fileno(in), &st) == 0) mode = st.st_mode & 07777;
         if (!S_ISREG(st.st_mode) ||
             static_cast<std::size_t>(st.st_size) > regwire::kMaxMapFileBytes) {

@@ -173,7 +173,8 @@ TEST_P(ReadTick, TheTimerDrivesTheTicks) {
     click(c().Command3);
     recording().takeCalls();
     recording().setReadValues({41, 42});
-    QTRY_COMPARE_WITH_TIMEOUT(c().MSFlexGrid1->text(2, 1), QStringLiteral("42"), 3000);
+    const auto shown = [&] { return c().MSFlexGrid1->text(2, 1) == QStringLiteral("42"); };
+    EXPECT_TRUE(QTest::qWaitFor(shown)) << c().MSFlexGrid1->text(2, 1).toStdString();
     const Calls calls = recording().takeCalls();
     ASSERT_FALSE(calls.empty());
     EXPECT_EQ(calls.front(), call("0 0 1 2"));

@@ -97,6 +97,14 @@ class Model {
     std::vector<std::vector<std::uint16_t>> maybe_;
 };
 
+#if defined(__SANITIZE_ADDRESS__)
+// AddressSanitizer keeps freed memory resident in its quarantine, so resident memory
+// grows without a leak in that build; leaks there are LeakSanitizer's to find.
+constexpr bool kResidentMemoryShowsLeaks = false;
+#else
+constexpr bool kResidentMemoryShowsLeaks = true;
+#endif
+
 TEST(ReliabilityFaultsOverTime, SuccessesAgreeWithTheModelAndNothingLeaks) {
     const long calls = reliability::scaled(1500, 10000);
     const std::uint64_t seed = reliability::seed_or(20240613);
@@ -244,7 +252,9 @@ TEST(ReliabilityFaultsOverTime, SuccessesAgreeWithTheModelAndNothingLeaks) {
     EXPECT_EQ(fds_closed, fds_start)
         << "descriptors before the port was opened and after it was closed";
     EXPECT_EQ(fds_end, fds_warm) << "descriptors with the port open";
-    EXPECT_LT(rss_end - rss_warm, 2048) << "resident memory grew after the warm-up";
+    if (kResidentMemoryShowsLeaks) {
+        EXPECT_LT(rss_end - rss_warm, 2048) << "resident memory grew after the warm-up";
+    }
     // The line keeps recovering: a late reply costs the calls it overlaps (about
     // 40 % of calls fail with these periods), not the rest of the run.
     EXPECT_GT(results[REGWIRE_OK], calls / 5);
