@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "param_name.h"
 #include "regwire.h"
 
 namespace bench {
@@ -82,7 +83,11 @@ INSTANTIATE_TEST_SUITE_P(
                    "写入失败",
                    "写入端口 6 失败：第 1 行的值 70000、第 3 行的值 -40000 超出 "
                    "-32768..65535，未写入任何值。",
-                   "Set_4X_DX returned -6"}));
+                   "Set_4X_DX returned -6"}),
+    [](const auto& p) {
+        return std::string(p.param.call.function) + "_returns_" +
+               testnames::fromNumber(p.param.call.result);
+    });
 
 TEST(FailureNotice, ListsAtMostEightRefusedValues) {
     std::vector<RefusedValue> refused;
