@@ -22,7 +22,7 @@ def main():
     times = []
     for i in range(count + 3):
         began = time.perf_counter_ns()
-        reply = client.read_holding_registers(0, 64, slave=1)
+        reply = client.read_holding_registers(0, count=64, slave=1)
         took = time.perf_counter_ns() - began
         if reply.isError() or len(reply.registers) != 64:
             print(f"pymodbus: read failed: {reply}", file=sys.stderr)

@@ -39,7 +39,7 @@ int main(int argc, char** argv) {
     }
     g_stop_write_fd = stop_pipe[1];
 
-    struct sigaction action {};
+    struct sigaction action = {};
     action.sa_handler = on_stop_signal;
     sigemptyset(&action.sa_mask);
     ::sigaction(SIGINT, &action, nullptr);

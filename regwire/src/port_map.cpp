@@ -174,7 +174,7 @@ MapFile read_port_map(const std::string& path) {
         if (errno != ENOENT) empty.problems.push_back(path + ": " + std::strerror(errno));
         return empty;
     }
-    struct stat st {};
+    struct stat st = {};
     std::string why;
     std::string text;
     if (::fstat(fd, &st) != 0) {

@@ -76,7 +76,7 @@ std::vector<SerialDevice> serial_devices() {
 
 Access device_access(const std::string& device) {
     if (starts_with(device, "tcp:")) return {true, "ok (TCP)"};
-    struct stat st {};
+    struct stat st = {};
     if (::stat(device.c_str(), &st) != 0) {
         if (errno == ENOENT) return {false, "no such device"};
         return {false, std::string("cannot be opened: ") + std::strerror(errno)};

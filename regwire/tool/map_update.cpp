@@ -43,7 +43,7 @@ bool lock_beside(const std::string& path, std::string& why, int& out) {
     const std::string lock = path + ".lock";
     out = ::open(lock.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY,
                  0666);
-    struct stat st {};
+    struct stat st = {};
     if (out < 0 || ::fstat(out, &st) != 0) {
         why = os_error("cannot use the lock file " + lock);
         return false;
@@ -72,7 +72,7 @@ struct Current {
 // open file.
 bool read_current(const std::string& path, Current& cur, std::string& why) {
     cur.target = path;
-    struct stat st {};
+    struct stat st = {};
     if (::stat(path.c_str(), &st) != 0) {
         if (errno == ENOENT) return true;
         why = os_error("cannot read " + path);

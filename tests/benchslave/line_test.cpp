@@ -202,7 +202,7 @@ TEST(BenchslaveLine, ASerialLineThatHangsUpEndsIt) {
     pair.argv = {"socat", "pty,raw,echo=0,link=" + a, "pty,raw,echo=0,link=" + b};
     auto socat = support::Child::spawn(pair, error);
     ASSERT_TRUE(socat) << error;
-    struct stat st {};
+    struct stat st = {};
     ASSERT_TRUE(
         support::eventually([&] { return ::stat(b.c_str(), &st) == 0; }, std::chrono::seconds(10)));
 

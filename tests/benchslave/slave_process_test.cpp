@@ -54,7 +54,7 @@ Master connect_master(const std::string& address, int station) {
 TEST(BenchslaveProcess, PtyAddressAndCountersOnStop) {
     SlaveProcess slave;
     ASSERT_TRUE(slave.started()) << slave.error();
-    struct stat st {};
+    struct stat st = {};
     ASSERT_EQ(::stat(slave.address().c_str(), &st), 0) << slave.address();
     EXPECT_TRUE(S_ISCHR(st.st_mode));
     EXPECT_EQ(slave.address().rfind("/dev/pts/", 0), 0u);

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "param_name.h"
+
 namespace bench {
 namespace {
 
@@ -25,6 +27,25 @@ constexpr auto kAddress = EntryField::ReadStart;
 constexpr auto kWriteAddress = EntryField::WriteStart;
 const std::optional<std::string> kStays;
 
+std::string caseName(const ::testing::TestParamInfo<RuleCase>& info) {
+    const char* field = "";
+    switch (info.param.field) {
+        case kCount:
+            field = "ReadCount";
+            break;
+        case kWriteCount:
+            field = "WriteCount";
+            break;
+        case kAddress:
+            field = "ReadStart";
+            break;
+        case kWriteAddress:
+            field = "WriteStart";
+            break;
+    }
+    return std::string(field) + "_" + testnames::fromText(info.param.text);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Cases, EntryCorrection,
     ::testing::Values(
@@ -39,7 +60,8 @@ INSTANTIATE_TEST_SUITE_P(
         RuleCase{kAddress, "-1", "1"}, RuleCase{kAddress, "65536", "1"},
         RuleCase{kAddress, "65535.5", "1"}, RuleCase{kAddress, "-0.5", "1"},
         RuleCase{kWriteAddress, "1E999", "1"}, RuleCase{kWriteAddress, "-1E999", "1"},
-        RuleCase{kWriteAddress, "&HFFFF", kStays}, RuleCase{kWriteAddress, "&H10000", "1"}));
+        RuleCase{kWriteAddress, "&HFFFF", kStays}, RuleCase{kWriteAddress, "&H10000", "1"}),
+    caseName);
 
 TEST(EntryRange, ReplacementsLieInsideTheirRanges) {
     for (EntryField field : {kCount, kAddress, kWriteAddress, kWriteCount}) {

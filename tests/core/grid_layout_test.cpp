@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "core/variant.h"
+#include "param_name.h"
 
 namespace bench {
 namespace {
@@ -34,7 +35,12 @@ INSTANTIATE_TEST_SUITE_P(Cases, GridRows,
                                            RowsCase{-3, 5, 1, {}},
                                            RowsCase{2, 65535, 2, {"65535", "65537"}},
                                            RowsCase{2, 2147483647, 2, {"2147483647", "2147483649"}},
-                                           RowsCase{2, -5, 1, {"-5", "-4"}}));
+                                           RowsCase{2, -5, 1, {"-5", "-4"}}),
+                         [](const auto& p) {
+                             return "Count_" + testnames::fromNumber(p.param.count) + "_Start_" +
+                                    testnames::fromNumber(p.param.start) + "_Step_" +
+                                    testnames::fromNumber(p.param.step);
+                         });
 
 TEST(GridRows, FullGridsEndPast65535WithoutWrapping) {
     EXPECT_EQ(gridRows(64, 65535, 1).back().address, "65598");

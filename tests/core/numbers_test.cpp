@@ -6,6 +6,8 @@
 #include <cmath>
 #include <limits>
 
+#include "param_name.h"
+
 namespace bench {
 namespace {
 
@@ -35,7 +37,8 @@ INSTANTIATE_TEST_SUITE_P(
                       ParseCase{"&HG", 0}, ParseCase{"&", 0}, ParseCase{"-&H10", -16},
                       ParseCase{"0x10", 0}, ParseCase{"007", 7}, ParseCase{"65535.5", 65535.5},
                       ParseCase{"-1", -1}, ParseCase{"2\r.5", 2}, ParseCase{"6\r4", 6},
-                      ParseCase{"\r-5", 0}));
+                      ParseCase{"\r-5", 0}),
+    [](const auto& p) { return testnames::fromText(p.param.text); });
 
 TEST(LenientParse, HugeExponentGivesInfinityOfItsSign) {
     EXPECT_EQ(parseLenient("1E999"), std::numeric_limits<double>::infinity());
@@ -68,7 +71,8 @@ INSTANTIATE_TEST_SUITE_P(
                       RoundCase{-2147483649.0, std::nullopt},
                       RoundCase{99999999999.0, std::nullopt},
                       RoundCase{std::numeric_limits<double>::infinity(), std::nullopt},
-                      RoundCase{std::nan(""), std::nullopt}));
+                      RoundCase{std::nan(""), std::nullopt}),
+    [](const auto& p) { return testnames::fromNumber(p.param.value); });
 
 TEST(ParseInt32, CombinesParseAndRounding) {
     EXPECT_EQ(parseInt32("6 "), 6);

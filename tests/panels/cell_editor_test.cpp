@@ -5,6 +5,7 @@
 #include <QSignalSpy>
 #include <QWheelEvent>
 
+#include "param_name.h"
 #include "window_fixture.h"
 
 namespace bench::testing {
@@ -157,7 +158,8 @@ INSTANTIATE_TEST_SUITE_P(Texts, EditorEntries,
                                            EntryCase{"-5", -5}, EntryCase{"2.5", 2},
                                            EntryCase{"3.5", 4}, EntryCase{"99999999999", 1234},
                                            EntryCase{"-2147483648", -2147483647 - 1},
-                                           EntryCase{"70000", 70000}, EntryCase{"&HFF", 255}));
+                                           EntryCase{"70000", 70000}, EntryCase{"&HFF", 255}),
+                         [](const auto& p) { return testnames::fromText(p.param.typed); });
 
 TEST_F(CellEditor, MovingToAnotherCellDropsTheUncommittedText) {
     state().WriteValues[2] = 33;

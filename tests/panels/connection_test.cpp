@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Open and Close, through the recording stand-in of the driver: the exact calls.
+#include "param_name.h"
 #include "window_fixture.h"
 
 namespace bench::testing {
@@ -53,7 +54,12 @@ INSTANTIATE_TEST_SUITE_P(
                       OpenCase{"12abc", "8:961200 ", "3 ", "OpenPort_Modbus 12 8 2", 3},
                       OpenCase{"x", "0:4800 ", "19 ", "OpenPort_Modbus 0 0 2", 19},
                       OpenCase{"2.5", "1:9600 ", "3.5", "OpenPort_Modbus 2 1 2", 4},
-                      OpenCase{"3.5", "", "abc", "OpenPort_Modbus 4 0 2", 0}));
+                      OpenCase{"3.5", "", "abc", "OpenPort_Modbus 4 0 2", 0}),
+    [](const auto& p) {
+        return "Port_" + testnames::fromText(p.param.port) + "_Speed_" +
+               testnames::fromText(p.param.speed) + "_Station_" +
+               testnames::fromText(p.param.station);
+    });
 
 TEST_F(Connection, ANumberBeyond32BitsKeepsThePreviousPort) {
     c().Combo1->setEditText(QStringLiteral("7 "));

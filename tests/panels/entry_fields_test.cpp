@@ -3,6 +3,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 
+#include "param_name.h"
 #include "window_fixture.h"
 
 namespace bench::testing {
@@ -44,7 +45,8 @@ INSTANTIATE_TEST_SUITE_P(
                       EntryCase{"65535.5", "8", "1"}, EntryCase{"-1", "8", "1"},
                       EntryCase{"65536", "8", "1"}, EntryCase{"1E999", "8", "1"},
                       EntryCase{"-1E999", "8", "1"}, EntryCase{"0.4", "8", "0.4"},
-                      EntryCase{"&H40", "&H40", "&H40"}, EntryCase{"&H41", "8", "&H41"}));
+                      EntryCase{"&H40", "&H40", "&H40"}, EntryCase{"&H41", "8", "&H41"}),
+    [](const auto& p) { return testnames::fromText(p.param.typed); });
 
 TEST_F(WindowTest, TypingADigitBehindAValidCountReplacesIt) {
     open(Variant::Long32);

@@ -4,6 +4,7 @@
 #include <QHeaderView>
 #include <QRegularExpression>
 
+#include "param_name.h"
 #include "regwire.h"
 #include "window_fixture.h"
 
@@ -51,7 +52,11 @@ INSTANTIATE_TEST_SUITE_P(
                       LayoutCase{Variant::Long32, "64", "65535", 65, {"64", "", "65661"}, "65535"},
                       LayoutCase{Variant::Word16, "2", "12.5", 3, {"2", "", "13"}, "12"},
                       LayoutCase{Variant::Long32, "2", "13.5", 3, {"2", "", "16"}, "14"},
-                      LayoutCase{Variant::Word16, "2.5", "7", 3, {"2", "", "8"}, "7"}));
+                      LayoutCase{Variant::Word16, "2.5", "7", 3, {"2", "", "8"}, "7"}),
+    [](const auto& p) {
+        return std::string(p.param.variant == Variant::Word16 ? "Word16" : "Long32") + "_Count_" +
+               testnames::fromText(p.param.count) + "_Start_" + testnames::fromText(p.param.start);
+    });
 
 TEST_F(WindowTest, ColumnWidthsAndAlignmentOfTheReadGrid) {
     open(Variant::Word16);
@@ -173,7 +178,8 @@ TEST_P(ReadTick, TheTimerDrivesTheTicks) {
     click(c().Command3);
     recording().takeCalls();
     recording().setReadValues({41, 42});
-    QTRY_COMPARE_WITH_TIMEOUT(c().MSFlexGrid1->text(2, 1), QStringLiteral("42"), 3000);
+    const auto shown = [&] { return c().MSFlexGrid1->text(2, 1) == QStringLiteral("42"); };
+    EXPECT_TRUE(QTest::qWaitFor(shown)) << c().MSFlexGrid1->text(2, 1).toStdString();
     const Calls calls = recording().takeCalls();
     ASSERT_FALSE(calls.empty());
     EXPECT_EQ(calls.front(), call("0 0 1 2"));

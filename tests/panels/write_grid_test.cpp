@@ -78,7 +78,8 @@ TEST_P(WriteGrid, ACountAbove64ReachingTheTickBecomes1) {
 TEST_P(WriteGrid, TheFirstTickComesAfterASecond) {
     EXPECT_EQ(window().writePanel().WriteCount(), 0);
     EXPECT_EQ(c().MSFlexGrid2->text(0, 1), QString());
-    QTRY_COMPARE_WITH_TIMEOUT(window().writePanel().WriteCount(), 1, 3000);
+    const auto ticked = [&] { return window().writePanel().WriteCount() == 1; };
+    EXPECT_TRUE(QTest::qWaitFor(ticked)) << window().writePanel().WriteCount();
     EXPECT_EQ(c().MSFlexGrid2->text(0, 1), QStringLiteral("当前值"));
 }
 
@@ -94,7 +95,8 @@ TEST_P(WriteGrid, AnOpenEditorFreezesTheGridUntilEnter) {
     EXPECT_EQ(window().writePanel().WriteCount(), 3);
     QTest::keyClick(c().Text5, Qt::Key_Return);
     EXPECT_TRUE(c().Timer2->isActive());
-    QTRY_COMPARE_WITH_TIMEOUT(c().MSFlexGrid2->rows(), 6, 3000);
+    const auto grown = [&] { return c().MSFlexGrid2->rows() == 6; };
+    EXPECT_TRUE(QTest::qWaitFor(grown)) << c().MSFlexGrid2->rows();
 }
 
 TEST_P(WriteGrid, TheTickLeavesTheLastAddressCellCurrent) {

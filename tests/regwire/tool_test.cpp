@@ -258,7 +258,7 @@ TEST_F(RegwireTool, MapFileModeFollowsTheUmask) {
         const RunResult got = run({"map", "3", "/dev/ttyUSB3"});
         ::umask(old);
         ASSERT_EQ(got.exit_code, 0) << got.out;
-        struct stat st {};
+        struct stat st = {};
         ASSERT_EQ(::stat(map_path().c_str(), &st), 0);
         EXPECT_EQ(st.st_mode & 0777, r.want) << std::oct << (st.st_mode & 0777);
     }

@@ -98,20 +98,29 @@ class Model {
     std::vector<std::vector<std::uint16_t>> maybe_;
 };
 
+#if defined(__SANITIZE_ADDRESS__)
+// AddressSanitizer keeps freed memory resident in its quarantine, so resident memory
+// grows without a leak in that build; leaks there are LeakSanitizer's to find.
+constexpr bool kResidentMemoryShowsLeaks = false;
+#else
+constexpr bool kResidentMemoryShowsLeaks = true;
+#endif
+
 TEST(ReliabilityFaultsOverTime, SuccessesAgreeWithTheModelAndNothingLeaks) {
-    const long calls = reliability::scaled(1500, 10000);
+    const long calls = reliability::scaled(1000, 10000);
     const std::uint64_t seed = reliability::seed_or(20240613);
     const long warm_up = std::max(100L, calls / 10);
-    ScopedEnv turnaround("REGWIRE_TURNAROUND_MS", "10");
-    // No reply comes later than this after its request (the slave's longest
-    // delay is 30 ms), so that a request without one stops being awaited soon.
-    ScopedEnv horizon("REGWIRE_TURNAROUND_MAX_MS", "100");
-    // Co-prime periods, so that the faults meet in every combination; the delay
-    // (30 ms) is well past the master's timeout (10 ms and the line time).
+    // An allowance that holds on a busy machine (this test is about what comes back,
+    // not how fast). Co-prime periods, so that the faults meet in every combination;
+    // the delay (200 ms) is well past the master's timeout (100 ms and the line time).
+    ScopedEnv turnaround("REGWIRE_TURNAROUND_MS", "100");
+    // No reply comes later than this after its request, so that a request without
+    // one stops being awaited soon.
+    ScopedEnv horizon("REGWIRE_TURNAROUND_MAX_MS", "400");
     support::SlaveProcess slave(
         {"--station", std::to_string(kStation), "--no-reply-every", "7", "--bad-crc-every", "11",
          "--exception", std::to_string(kExceptionCode), "--exception-every", "13", "--delay-ms",
-         "30", "--delay-every", "17"},
+         "200", "--delay-every", "17"},
         kPort);
     ASSERT_TRUE(slave.started()) << slave.error();
 
@@ -177,7 +186,7 @@ TEST(ReliabilityFaultsOverTime, SuccessesAgreeWithTheModelAndNothingLeaks) {
         const int32_t rc = invoke(c, values);
         ++results[rc];
         // Nothing was sent: a caller tries again a little later.
-        if (rc == REGWIRE_EPENDING) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (rc == REGWIRE_EPENDING) std::this_thread::sleep_for(std::chrono::milliseconds(50));
         streak = rc == REGWIRE_OK ? 0 : streak + 1;
         longest_streak = std::max(longest_streak, streak);
 
@@ -252,7 +261,9 @@ TEST(ReliabilityFaultsOverTime, SuccessesAgreeWithTheModelAndNothingLeaks) {
     EXPECT_EQ(fds_closed, fds_start)
         << "descriptors before the port was opened and after it was closed";
     EXPECT_EQ(fds_end, fds_warm) << "descriptors with the port open";
-    EXPECT_LT(rss_end - rss_warm, 2048) << "resident memory grew after the warm-up";
+    if (kResidentMemoryShowsLeaks) {
+        EXPECT_LT(rss_end - rss_warm, 2048) << "resident memory grew after the warm-up";
+    }
     // The line keeps recovering: a late reply costs the calls it overlaps (about
     // 40 % of calls fail with these periods), not the rest of the run.
     EXPECT_GT(results[REGWIRE_OK], calls / 5);

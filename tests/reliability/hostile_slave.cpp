@@ -553,12 +553,17 @@ void HostileSlave::handle(const std::uint8_t* req, int length) {
             held_ = reply;
             break;
         case Answer::LateBeforeNext:
-            delay_us = turnaround_us_ + kLongestWireUs + 5000 + static_cast<long>(rng_() % 10000u);
+            // Half an allowance past it, so that a master running late on a busy
+            // machine still has given up when it comes.
+            delay_us =
+                turnaround_us_ + kLongestWireUs + turnaround_us_ / 2 +
+                static_cast<long>(rng_() % static_cast<unsigned long>(turnaround_us_ / 10 + 1));
             out.insert(out.end(), reply.begin(), reply.end());
             break;
         case Answer::DelayedInTime:
+            // Within a quarter of the allowance: in time even when this thread runs late.
             delay_us =
-                static_cast<long>(rng_() % static_cast<unsigned long>(turnaround_us_ / 2 + 1));
+                static_cast<long>(rng_() % static_cast<unsigned long>(turnaround_us_ / 4 + 1));
             out.insert(out.end(), reply.begin(), reply.end());
             master_fails = false;
             break;

@@ -33,7 +33,9 @@ using Clock = std::chrono::steady_clock;
 constexpr int kPort = 11;
 constexpr int kStation = 17;
 constexpr int kSpeed921600 = 8;
-constexpr int kTurnaroundMs = 10;
+// An allowance that holds on a busy machine: these tests are about what comes back,
+// not about how fast.
+constexpr int kTurnaroundMs = 100;
 constexpr int kGuardLength = 4;
 constexpr int32_t kGuard = 0x5A17C3E1;
 // A result that is any failure the line can give (not REGWIRE_OK).

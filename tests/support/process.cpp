@@ -301,7 +301,7 @@ bool on_path(const std::string& program) {
         const auto end = dirs.find(':', begin);
         const std::string dir = dirs.substr(begin, end == std::string::npos ? end : end - begin);
         const std::string candidate = (dir.empty() ? "." : dir) + "/" + program;
-        struct stat st {};
+        struct stat st = {};
         if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
             ::access(candidate.c_str(), X_OK) == 0) {
             return true;

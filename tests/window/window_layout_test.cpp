@@ -142,7 +142,7 @@ class TabOrder : public WindowTest, public ::testing::WithParamInterface<Variant
   protected:
     void SetUp() override {
         open(GetParam());
-        QApplication::setActiveWindow(&window());
+        window().activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&window()));
     }
     // The control that holds the keyboard focus (a list's edit field counts as the list).
