@@ -144,7 +144,7 @@ std::vector<pid_t> openers(const fs::path& device) {
 }  // namespace
 
 std::vector<std::string> device_holders(const std::string& device) {
-    struct stat st {};
+    struct stat st = {};
     if (is_tcp(device) || ::stat(device.c_str(), &st) != 0) return {};
     std::ifstream in("/proc/locks");
     std::stringstream text;
