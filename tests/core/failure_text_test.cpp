@@ -107,7 +107,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "-32768..65535，未写入任何值。",
                    "Set_4X_DX returned -6"}),
     [](const auto& p) {
-        return std::string(p.param.call.function) + "_returns_" +
+        return std::to_string(p.index) + "_" + p.param.call.function + "_returns_" +
                testnames::fromNumber(p.param.call.result);
     });
 
