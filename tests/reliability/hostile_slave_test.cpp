@@ -40,6 +40,9 @@ constexpr int kGuardLength = 4;
 constexpr int32_t kGuard = 0x5A17C3E1;
 // A result that is any failure the line can give (not REGWIRE_OK).
 constexpr int32_t kAnyFailure = 1;
+// Success, or nothing sent (REGWIRE_EPENDING) when the wait for an earlier
+// request's horizon would be longer than the request's timeout.
+constexpr int32_t kDoneOrPending = 2;
 
 using reliability::Call;
 using reliability::Chunk;
@@ -213,8 +216,8 @@ TEST(ReliabilityHostileSlave, EachKindOfAnswerGivesItsResult) {
         const char* what;
         std::vector<Step> steps;
         std::vector<int32_t> results;  // one per call
-        // Where writes differ: an echo names no values, so a write is not sent
-        // while an earlier one of the same address and length may be answered.
+        // Where writes differ: an echo names no values, so a write waits while
+        // an earlier one of the same address and length may be answered.
         std::vector<int32_t> write_results = {};
     } rows[] = {
         {"correct reply", {{Answer::Correct}}, {REGWIRE_OK}},
@@ -247,7 +250,7 @@ TEST(ReliabilityHostileSlave, EachKindOfAnswerGivesItsResult) {
         {"late reply ahead of the next answer",
          {{Answer::HeldToNext}, {Answer::Correct}, {Answer::Correct}},
          {REGWIRE_ETIMEOUT, REGWIRE_OK},
-         {REGWIRE_ETIMEOUT, REGWIRE_EPENDING}},
+         {REGWIRE_ETIMEOUT, kDoneOrPending}},
     };
 
     HostilePort port(20240611);
@@ -274,6 +277,8 @@ TEST(ReliabilityHostileSlave, EachKindOfAnswerGivesItsResult) {
                 EXPECT_TRUE(port.run({op, start, count}, rc));
                 if (want == kAnyFailure) {
                     EXPECT_NE(rc, REGWIRE_OK);
+                } else if (want == kDoneOrPending) {
+                    EXPECT_TRUE(rc == REGWIRE_OK || rc == REGWIRE_EPENDING) << Regwire_strerror(rc);
                 } else {
                     EXPECT_EQ(rc, want) << Regwire_strerror(rc);
                 }
