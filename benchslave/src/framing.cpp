@@ -4,19 +4,12 @@
 namespace benchslave {
 
 namespace pdu = regwire::pdu;
+using pdu::be16;
+using pdu::put16;
 
 namespace {
 
 constexpr std::size_t kMbapHeader = 7;  // transaction, protocol, length, unit
-
-std::uint16_t be16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>((p[0] << 8) | p[1]);
-}
-
-void put16(Bytes& out, unsigned v) {
-    out.push_back(static_cast<std::uint8_t>((v >> 8) & 0xFF));
-    out.push_back(static_cast<std::uint8_t>(v & 0xFF));
-}
 
 }  // namespace
 

@@ -3,8 +3,6 @@
 
 namespace regwire::pdu {
 
-namespace {
-
 uint16_t be16(const uint8_t* p) {
     return static_cast<uint16_t>((p[0] << 8) | p[1]);
 }
@@ -13,6 +11,8 @@ void put16(Bytes& out, unsigned v) {
     out.push_back(static_cast<uint8_t>((v >> 8) & 0xFF));
     out.push_back(static_cast<uint8_t>(v & 0xFF));
 }
+
+namespace {
 
 Reply malformed(const char* problem) {
     return {Verdict::Malformed, 0, problem};

@@ -21,6 +21,10 @@ constexpr int kMaxReadCount = 125;   // registers in one function 03 request
 constexpr int kMaxWriteCount = 123;  // registers in one function 16 request
 constexpr std::size_t kMaxPdu = 253;
 
+// Big-endian 16-bit fields, as every Modbus header and PDU carries them.
+uint16_t be16(const uint8_t* p);
+void put16(Bytes& out, unsigned v);
+
 // Modbus RTU CRC-16 (polynomial 0xA001 reflected, start 0xFFFF).
 uint16_t crc16(const uint8_t* data, std::size_t n);
 // Appends the CRC, low byte first, to an RTU frame.

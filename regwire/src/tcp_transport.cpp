@@ -26,14 +26,8 @@ constexpr std::size_t kHeader = 7;        // transaction, protocol, length, unit
 constexpr std::size_t kMaxLength = 254;   // the length field: unit id and PDU
 constexpr std::size_t kMaxInput = 65536;  // input kept at most: a flood is cut off
 
-uint16_t be16(const uint8_t* p) {
-    return static_cast<uint16_t>((p[0] << 8) | p[1]);
-}
-
-void put16(std::vector<uint8_t>& out, unsigned v) {
-    out.push_back(static_cast<uint8_t>((v >> 8) & 0xFF));
-    out.push_back(static_cast<uint8_t>(v & 0xFF));
-}
+using pdu::be16;
+using pdu::put16;
 
 class TcpTransport final : public Transport {
   public:
