@@ -553,8 +553,8 @@ void HostileSlave::handle(const std::uint8_t* req, int length) {
             held_ = reply;
             break;
         case Answer::LateBeforeNext:
-            // Half an allowance past it, so that a master running late on a busy
-            // machine still has given up when it comes.
+            // Half an allowance past it: a master on time has given up when it comes
+            // (one that looks late on a busy machine may still take it, rightly).
             delay_us =
                 turnaround_us_ + kLongestWireUs + turnaround_us_ / 2 +
                 static_cast<long>(rng_() % static_cast<unsigned long>(turnaround_us_ / 10 + 1));
@@ -598,7 +598,9 @@ void HostileSlave::handle(const std::uint8_t* req, int length) {
     const bool answered = effective == Answer::Correct || effective == Answer::DelayedInTime ||
                           effective == Answer::TrailingJunk;
     if (s.stale_first && !answered) master_fails = true;
-    s.genuine = answered;
+    // A late reply is still this request's own: a master that looks only after it
+    // came (a busy machine) may take it, with exactly these values.
+    s.genuine = answered || effective == Answer::LateBeforeNext;
     master_failed_ = master_fails;
     keep(reply, function, start, count, answered);
     ++answers_[static_cast<std::size_t>(step.answer)];

@@ -43,6 +43,9 @@ constexpr int32_t kAnyFailure = 1;
 // Success, or nothing sent (REGWIRE_EPENDING) when the wait for an earlier
 // request's horizon would be longer than the request's timeout.
 constexpr int32_t kDoneOrPending = 2;
+// The timeout, or the late reply itself when the master looked only after it came
+// (a busy machine); run() checks that a success holds this request's values.
+constexpr int32_t kTimeoutOrLateReply = 3;
 
 using reliability::Call;
 using reliability::Chunk;
@@ -244,7 +247,7 @@ TEST(ReliabilityHostileSlave, EachKindOfAnswerGivesItsResult) {
         {"reply to another address or length", {{Answer::Replay}}, {REGWIRE_ECRC}},
         {"late reply before the next request",
          {{Answer::LateBeforeNext}, {Answer::Correct}},
-         {REGWIRE_ETIMEOUT, REGWIRE_OK}},
+         {kTimeoutOrLateReply, REGWIRE_OK}},
         // The late reply arrives just ahead of the next answer: a read is asked
         // again in another shape, and its answer taken.
         {"late reply ahead of the next answer",
@@ -279,6 +282,8 @@ TEST(ReliabilityHostileSlave, EachKindOfAnswerGivesItsResult) {
                     EXPECT_NE(rc, REGWIRE_OK);
                 } else if (want == kDoneOrPending) {
                     EXPECT_TRUE(rc == REGWIRE_OK || rc == REGWIRE_EPENDING) << Regwire_strerror(rc);
+                } else if (want == kTimeoutOrLateReply) {
+                    EXPECT_TRUE(rc == REGWIRE_ETIMEOUT || rc == REGWIRE_OK) << Regwire_strerror(rc);
                 } else {
                     EXPECT_EQ(rc, want) << Regwire_strerror(rc);
                 }
