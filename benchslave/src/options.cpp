@@ -115,7 +115,16 @@ const std::map<std::string, Setter>& valued_options() {
          integer(1, 11, [](Options& o, long n) { o.exception_code = static_cast<int>(n); })},
         {"--delay-ms", milliseconds(&Options::delay_ms)},
         {"--late-ms", milliseconds(&Options::late_ms)},
-        {"--duplicate-ms", milliseconds(&Options::duplicate_ms)},
+        {"--duplicate-ms",
+         [](Options& o, const std::string& v) {
+             if (v.find(':') != std::string::npos) {
+                 return parse_range(v, o.duplicate_ms, o.duplicate_max_ms);
+             }
+             long ms = 0;
+             if (!parse_int(v, 0, 60000, ms)) return false;
+             o.duplicate_ms = o.duplicate_max_ms = static_cast<int>(ms);
+             return true;
+         }},
         {"--delay-range",
          [](Options& o, const std::string& v) {
              return parse_range(v, o.delay_min_ms, o.delay_max_ms);
@@ -150,7 +159,7 @@ std::string usage() {
            "                  [--wrong-unit-every N] [--wrong-protocol-every N]\n"
            "                  [--wrong-echo-every N]\n"
            "                  [--one-at-a-time queue|drop] [--delay-range MIN:MAX]\n"
-           "                  [--seed N] [--duplicate-ms MS] [--echo] [--drop-chance N]\n"
+           "                  [--seed N] [--duplicate-ms MS|MIN:MAX] [--echo] [--drop-chance N]\n"
            "                  [--counters-file PATH] [--verbose]\n"
            "\n"
            "A Modbus slave with 65536 holding registers. It offers functions 03, 06\n"

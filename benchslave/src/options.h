@@ -44,7 +44,8 @@ struct Options {
     int delay_min_ms = 0;       // --delay-range MIN:MAX: a random delay per request
     int delay_max_ms = 0;
     std::uint32_t seed = 1;     // --seed N, for the random delays and drops
-    int duplicate_ms = -1;      // --duplicate-ms MS: each reply again MS later (-1: no)
+    int duplicate_ms = -1;      // --duplicate-ms MS|MIN:MAX: each reply again MS later (-1: no),
+    int duplicate_max_ms = -1;  // or a random MIN..MAX later
     bool echo = false;          // --echo: the line echoes every request
     unsigned drop_chance = 0;   // --drop-chance N: ignores one request in N (0: none)
     std::string counters_file;  // --counters-file PATH

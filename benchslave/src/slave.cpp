@@ -139,7 +139,10 @@ Outgoing Slave::outgoing(Answer answer, Clock::time_point due) {
     out.label.protocol = answer.fault.kind == ReplyKind::WrongProtocol ? 1 : 0;
     out.label.corrupt = answer.fault.kind == ReplyKind::BadCrc;
     if (options_.duplicate_ms >= 0) {
-        out.copy_due = due + std::chrono::milliseconds(options_.duplicate_ms);
+        const int ms = options_.duplicate_max_ms > options_.duplicate_ms
+                           ? delays_.between(options_.duplicate_ms, options_.duplicate_max_ms)
+                           : options_.duplicate_ms;
+        out.copy_due = due + std::chrono::milliseconds(ms);
         count("duplicates");
     }
     out.pdu = std::move(answer.pdu);

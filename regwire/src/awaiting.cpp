@@ -7,19 +7,33 @@ namespace regwire {
 
 void Awaiting::add(const pdu::Shape& shape, Clock::time_point sent, Clock::time_point horizon,
                    Clock::duration repeat_window) {
+    if (entries_.size() >= kMostKept) {
+        const auto oldest = std::find_if(entries_.begin(), entries_.end(),
+                                         [](const Entry& e) { return e.answered.has_value(); });
+        if (oldest != entries_.end()) entries_.erase(oldest);
+    }
     entries_.push_back({shape, sent, horizon, repeat_window, std::nullopt, {}, false});
 }
 
 void Awaiting::expire(Clock::time_point now) {
-    std::erase_if(entries_, [now](const Entry& e) { return e.until() <= now; });
+    std::erase_if(entries_, [now](const Entry& e) { return e.kept_until() <= now; });
 }
 
 std::optional<Awaiting::Clock::time_point> Awaiting::in_use_until(const pdu::Shape& shape,
-                                                                  bool repeats) const {
+                                                                  bool avoid_recent,
+                                                                  Clock::time_point now) const {
     std::optional<Clock::time_point> until;
     for (const Entry& e : entries_) {
-        if (!(e.shape == shape) || (e.answered && !repeats)) continue;
-        until = until ? std::max(*until, e.until()) : e.until();
+        if (!(e.shape == shape)) continue;
+        Clock::time_point u = e.horizon;
+        if (e.answered && repeats_) {
+            u = e.kept_until();
+        } else if (e.answered) {
+            if (!avoid_recent) continue;
+            u = *e.answered + e.repeat_window;
+        }
+        if (u <= now) continue;
+        until = until ? std::max(*until, u) : u;
     }
     return until;
 }

@@ -7,10 +7,13 @@
 //
 // A request awaits its answer from its send until its reply is taken or its
 // horizon passes (the longest a slave is allowed to take). A request whose reply
-// was taken may still be answered once more for a short while (a slave or a
-// line that sends replies twice): its shape stays in use until then.
+// was taken may be answered once more (a slave or a line that sends replies
+// twice): reads avoid its shape for a short while, and once this line has been
+// heard repeating a reply, its shape stays in use until its horizon, as late as
+// any reply may come. Taken replies are kept until then to tell repeats.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -26,16 +29,21 @@ class Awaiting {
     using Clock = std::chrono::steady_clock;
 
     // A request sent at `sent`, awaiting its answer until `horizon`. After its
-    // reply is taken, its shape stays in use for `repeat_window` more.
+    // reply is taken, a repeat of it is expected within `repeat_window`.
     void add(const pdu::Shape& shape, Clock::time_point sent, Clock::time_point horizon,
              Clock::duration repeat_window);
 
     // Forgets what can no longer be answered at `now`.
     void expire(Clock::time_point now);
 
-    // Until when a reply of this shape may still come: for a request awaiting
-    // its answer, or also (`repeats`) as a repeat of a reply already taken.
-    std::optional<Clock::time_point> in_use_until(const pdu::Shape& shape, bool repeats) const;
+    // Until when, after `now`, a reply of this shape may still come: for a request
+    // awaiting its answer, for a taken one on a line heard repeating, or also
+    // (`avoid_recent`) within the repeat window of a reply just taken.
+    std::optional<Clock::time_point> in_use_until(const pdu::Shape& shape, bool avoid_recent,
+                                                  Clock::time_point now) const;
+
+    // This line has sent a reply twice: any taken reply may come again.
+    void repeats_heard() { repeats_ = true; }
 
     // A whole reply PDU from `station` heard at `at`. When it fits a request still
     // awaiting its answer other than the newest (when `exclude_newest`), that
@@ -67,9 +75,15 @@ class Awaiting {
         std::optional<Clock::time_point> answered;
         pdu::Bytes reply;  // what it was answered with
         bool heard = false;
-        Clock::time_point until() const { return answered ? *answered + repeat_window : horizon; }
+        Clock::time_point kept_until() const {
+            return answered ? std::max(horizon, *answered + repeat_window) : horizon;
+        }
     };
+    // Answered requests kept at most, the oldest forgotten first: only telling
+    // repeats needs them.
+    static constexpr std::size_t kMostKept = 512;
     std::deque<Entry> entries_;  // oldest first
+    bool repeats_ = false;
 };
 
 }  // namespace regwire

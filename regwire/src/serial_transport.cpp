@@ -145,7 +145,6 @@ class SerialTransport final : public Transport {
     Awaiting awaiting_;
     // Widened reads a station refused (exception 2: past the end of its map).
     std::set<std::tuple<int, int, int>> refused_;
-    bool repeats_seen_ = false;   // a reply was heard twice on this line
     bool refused_now_ = false;    // the last widened read was refused
     std::vector<uint8_t> input_;  // bytes read and not yet taken as a frame
     std::vector<uint8_t> echo_;   // the request on the line, until its echo is passed over
@@ -194,7 +193,7 @@ void SerialTransport::sort_out_arrivals(const uint8_t* bytes, std::size_t n, Clo
         const auto sent =
             awaiting_.answer_earlier(bytes[i], &bytes[i + 1], len - 3, at, false, repeat);
         if (sent) late_reply_seen(us_between(*sent, at), false);
-        if (repeat) repeats_seen_ = true;
+        if (repeat) awaiting_.repeats_heard();
         i += len - 1;
     }
 }
@@ -202,7 +201,8 @@ void SerialTransport::sort_out_arrivals(const uint8_t* bytes, std::size_t n, Clo
 // The request to send now, or nothing when every shape it could take may still
 // be the reply to an earlier request; then `free_at` is when the first frees.
 // A shape whose reply was taken a moment ago is avoided where a read can take
-// another; it blocks a request only once this line was heard repeating replies.
+// another; once this line was heard repeating replies, it blocks a request
+// until the earlier request's horizon.
 std::optional<Plan> SerialTransport::plan(const Request& r, bool widen,
                                           Clock::time_point& free_at) const {
     std::vector<Plan> candidates{{r, 0, r.count}};
@@ -220,10 +220,11 @@ std::optional<Plan> SerialTransport::plan(const Request& r, bool widen,
     }
     free_at = Clock::time_point::max();
     if (awaiting_.unanswered(r.station, free_at) >= kMostAwaited) return std::nullopt;
-    for (bool repeats : {true, repeats_seen_}) {
+    const auto now = Clock::now();
+    for (bool avoid_recent : {true, false}) {
         for (const Plan& p : candidates) {
             const auto until =
-                awaiting_.in_use_until(pdu::shape_of(r.station, p.wire.pdu()), repeats);
+                awaiting_.in_use_until(pdu::shape_of(r.station, p.wire.pdu()), avoid_recent, now);
             if (!until) return p;
             free_at = std::min(free_at, *until);
         }
@@ -400,7 +401,7 @@ SerialTransport::Meaning SerialTransport::meaning(const std::vector<uint8_t>& fr
     }
     // A copy of an earlier reply that our own reply could equal may be ours.
     if (repeat && !pdu::fits(ours, &frame[1], frame.size() - 3)) {
-        repeats_seen_ = true;
+        awaiting_.repeats_heard();
         ++stale_;
         return Meaning::Ignore;
     }

@@ -73,7 +73,7 @@ TEST(BenchslaveOptions, AcceptsWhatTheUsageShows) {
 
     auto models = parse_options({"--pty", "--baud", "9600", "--pattern", "address",
                                  "--one-at-a-time", "drop", "--delay-range", "50:1900", "--seed",
-                                 "9", "--duplicate-ms", "20", "--echo", "--drop-chance", "3"});
+                                 "9", "--duplicate-ms", "20:400", "--echo", "--drop-chance", "3"});
     ASSERT_TRUE(models.options) << models.message;
     const Options& m = *models.options;
     EXPECT_TRUE(m.baud_given);
@@ -83,6 +83,7 @@ TEST(BenchslaveOptions, AcceptsWhatTheUsageShows) {
     EXPECT_EQ(m.delay_max_ms, 1900);
     EXPECT_EQ(m.seed, 9u);
     EXPECT_EQ(m.duplicate_ms, 20);
+    EXPECT_EQ(m.duplicate_max_ms, 400);
     EXPECT_TRUE(m.echo);
     EXPECT_EQ(m.drop_chance, 3u);
 
@@ -126,6 +127,7 @@ TEST(BenchslaveOptions, RefusesWhatItCannotDo) {
         {"--drop-chance", "0"},
         {"--seed", "-1"},
         {"--duplicate-ms", "x"},
+        {"--duplicate-ms", "400:20"},
         {"--tcp", "0", "--echo"},
         {"--listen", "localhost"},
     };

@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: MIT
-// The Modbus codec on byte vectors: no line, no library, milliseconds.
+// The Modbus codec on byte vectors, and the rule of which requests may still be
+// answered: no line, no library, milliseconds.
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
 #include <string>
 
+#include "awaiting.h"
 #include "pdu.h"
 
 namespace {
@@ -180,6 +183,56 @@ TEST(Codec, ParsesRequestsAsASlaveMust) {
     EXPECT_EQ(pdu::read_reply(values.data(), 2), (Bytes{0x03, 0x04, 0x00, 0x01, 0xFF, 0xFE}));
     EXPECT_EQ(pdu::write_echo(0x10, 10, 2), (Bytes{0x10, 0x00, 0x0A, 0x00, 0x02}));
     EXPECT_EQ(pdu::exception_reply(0x2B, 1), (Bytes{0xAB, 0x01}));
+}
+
+// A read of 8 registers sent at 0 ms, answered at 10 ms, which may be answered
+// until 1000 ms and whose repeat is expected within 50 ms of its answer.
+TEST(Awaiting, ATakenReplyComesAgainAsLateAsAnyReplyOnceTheLineRepeats) {
+    using std::chrono::milliseconds;
+    const regwire::Awaiting::Clock::time_point t0{};
+    const pdu::Request read8{pdu::kReadHolding, 100, 8, nullptr};
+    const pdu::Shape shape = pdu::shape_of(1, read8);
+    const std::array<uint16_t, 8> values{1, 2, 3, 4, 5, 6, 7, 8};
+    const Bytes reply = pdu::read_reply(values.data(), 8);
+    struct Row {
+        bool repeats;
+        bool avoid_recent;
+        int at_ms;
+        int in_use_until_ms;  // -1: free
+    } rows[] = {
+        {false, true, 30, 60},    // a read avoids a shape answered a moment ago
+        {false, true, 70, -1},    // but not after the repeat window
+        {false, false, 30, -1},   // and it does not block a request
+        {true, false, 30, 1000},  // on a repeating line: until the horizon
+        {true, true, 900, 1000},  //
+        {true, false, 1000, -1},  //
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.at_ms);
+        regwire::Awaiting awaiting;
+        awaiting.add(shape, t0, t0 + milliseconds(1000), milliseconds(50));
+        awaiting.answer_newest(t0 + milliseconds(10), reply.data(), reply.size());
+        if (row.repeats) awaiting.repeats_heard();
+        const auto until =
+            awaiting.in_use_until(shape, row.avoid_recent, t0 + milliseconds(row.at_ms));
+        if (row.in_use_until_ms < 0) {
+            EXPECT_FALSE(until.has_value());
+        } else {
+            ASSERT_TRUE(until.has_value());
+            EXPECT_EQ(*until, t0 + milliseconds(row.in_use_until_ms));
+        }
+    }
+    // A copy heard long after the window is still told as a repeat, not a reply.
+    regwire::Awaiting awaiting;
+    awaiting.add(shape, t0, t0 + milliseconds(1000), milliseconds(50));
+    awaiting.answer_newest(t0 + milliseconds(10), reply.data(), reply.size());
+    awaiting.expire(t0 + milliseconds(900));
+    bool repeat = false;
+    EXPECT_FALSE(awaiting.answer_earlier(1, reply.data(), reply.size(), t0 + milliseconds(900),
+                                         false, repeat));
+    EXPECT_TRUE(repeat);
+    awaiting.expire(t0 + milliseconds(1000));
+    EXPECT_EQ(awaiting.size(), 0u);
 }
 
 }  // namespace

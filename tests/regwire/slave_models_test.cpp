@@ -68,6 +68,7 @@ const Model kModels[] = {
     {"DropsWhileBusy50To400", {"--one-at-a-time", "drop", "--delay-range", "{50}:{400}"}},
     {"EachReplyTwice", {"--duplicate-ms", "{20}"}},
     {"EachReplyTwiceLate", {"--duplicate-ms", "{20}", "--late-ms", "{150}"}},
+    {"EachReplyTwiceAnyTime", {"--duplicate-ms", "{20}:{1500}"}},
     {"EchoingLine", {"--echo"}},
     {"EchoingLineLate", {"--echo", "--late-ms", "{150}"}},
     {"BacklogOfLateReplies", {"--late-ms", "{300}", "--delay-every", "3", "--delay-ms", "{400}"}},
