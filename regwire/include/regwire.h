@@ -95,9 +95,10 @@ extern "C" {
  *   - a reply of an earlier request's shape is that request's late reply and is
  *     skipped; an exact copy of a reply already taken is a repeat and is
  *     skipped (once a line has repeated a reply, the shape of an answered
- *     request stays in use until its horizon); on a real line, a reply complete before request and reply could
- *     have crossed the line at the port's speed is not this request's; a frame
- *     equal to the request just sent is its echo.
+ *     request stays in use until its horizon); on a real line, a reply
+ *     complete before request and reply could have crossed the line at the
+ *     port's speed is not this request's; a frame equal to the request just
+ *     sent is its echo.
  * A caller that gets REGWIRE_EPENDING tries again later, as the programs do at
  * their next tick; the port stays open and nothing was sent.
  * Over TCP a reply counts only when its transaction id matches the request and
