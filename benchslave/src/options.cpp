@@ -57,6 +57,17 @@ Setter every(Every Options::*field) {
                    [field](Options& o, long n) { o.*field = Every{static_cast<unsigned>(n)}; });
 }
 
+// --duplicate-ms: MS, or MIN:MAX for a random delay per copy.
+bool parse_duplicate(Options& o, const std::string& text) {
+    if (text.find(':') != std::string::npos) {
+        return parse_range(text, o.duplicate_ms, o.duplicate_max_ms);
+    }
+    long ms = 0;
+    if (!parse_int(text, 0, 60000, ms)) return false;
+    o.duplicate_ms = o.duplicate_max_ms = static_cast<int>(ms);
+    return true;
+}
+
 Setter milliseconds(int Options::*field) {
     return integer(0, 60000, [field](Options& o, long n) { o.*field = static_cast<int>(n); });
 }
@@ -115,16 +126,7 @@ const std::map<std::string, Setter>& valued_options() {
          integer(1, 11, [](Options& o, long n) { o.exception_code = static_cast<int>(n); })},
         {"--delay-ms", milliseconds(&Options::delay_ms)},
         {"--late-ms", milliseconds(&Options::late_ms)},
-        {"--duplicate-ms",
-         [](Options& o, const std::string& v) {
-             if (v.find(':') != std::string::npos) {
-                 return parse_range(v, o.duplicate_ms, o.duplicate_max_ms);
-             }
-             long ms = 0;
-             if (!parse_int(v, 0, 60000, ms)) return false;
-             o.duplicate_ms = o.duplicate_max_ms = static_cast<int>(ms);
-             return true;
-         }},
+        {"--duplicate-ms", parse_duplicate},
         {"--delay-range",
          [](Options& o, const std::string& v) {
              return parse_range(v, o.delay_min_ms, o.delay_max_ms);

@@ -602,7 +602,7 @@ void HostileSlave::handle(const std::uint8_t* req, int length) {
     // came (a busy machine) may take it, with exactly these values.
     s.genuine = answered || effective == Answer::LateBeforeNext;
     master_failed_ = master_fails;
-    keep(reply, function, start, count, answered);
+    keep(reply, function, start, count, s.genuine);
     ++answers_[static_cast<std::size_t>(step.answer)];
     // New values for the next reader: a replayed reply shows old ones.
     if (read) {

@@ -14,6 +14,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "open_slave.h"
@@ -87,8 +88,9 @@ class HostilePort {
   public:
     explicit HostilePort(std::uint64_t seed)
         : turnaround_("REGWIRE_TURNAROUND_MS", std::to_string(kTurnaroundMs).c_str()),
-          // The slave's timing rules assume the allowance stays as set.
-          fixed_("REGWIRE_TURNAROUND_MAX_MS", std::to_string(kTurnaroundMs).c_str()),
+          // Every reply, the late ones too, comes within the horizon, as Regwire
+          // asks of a slave: a reply past it could pass for a later request's.
+          horizon_("REGWIRE_TURNAROUND_MAX_MS", std::to_string(4 * kTurnaroundMs).c_str()),
           slave(seed, kStation, kTurnaroundMs),
           device_("REGWIRE_PORT" + std::to_string(kPort)),
           port_env_(device_.c_str(), slave.device().c_str()),
@@ -203,7 +205,7 @@ class HostilePort {
     // variable naming the slave's pts.
   private:
     ScopedEnv turnaround_;
-    ScopedEnv fixed_;
+    ScopedEnv horizon_;
 
   public:
     HostileSlave slave;
@@ -328,6 +330,10 @@ TEST(ReliabilityHostileSlave, ThousandsOfHostileAnswers) {
             if (!port.run(c, rc)) ++failures;
             ++results[rc];
             ++calls;
+            // Nothing was sent: as the programs do, try again a little later.
+            if (rc == REGWIRE_EPENDING) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(kTurnaroundMs / 2));
+            }
             if (calls % 400 == 0) {
                 // A fresh session now and then: open again on the open port.
                 ASSERT_EQ(port.open(), REGWIRE_OK);
@@ -336,7 +342,8 @@ TEST(ReliabilityHostileSlave, ThousandsOfHostileAnswers) {
         EXPECT_EQ(failures, 0);
         EXPECT_EQ(port.slave.crc_disagreements(), 0);
         EXPECT_EQ(port.slave.unreadable(), 0);
-        EXPECT_GT(results[REGWIRE_OK], calls / 5) << "too few calls succeeded to prove much";
+        EXPECT_GT(results[REGWIRE_OK], (calls - results[REGWIRE_EPENDING]) / 5)
+            << "too few requests succeeded to prove much";
         answers = port.slave.answers();
         ASSERT_EQ(ClosePort_Modbus(kPort), REGWIRE_OK);
     }
