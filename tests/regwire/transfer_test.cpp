@@ -257,8 +257,9 @@ TEST(RegwireTransfer, TcpRepliesCountOnlyWhenEverythingMatches) {
 }
 
 TEST(RegwireTransfer, TcpLateReplyIsSkippedByTheCallsAfterIt) {
-    // The delay register is answered 500 ms late; later requests at once.
-    OpenSlave slave({"--tcp", "0", "--pattern", "demo", "--delay-ms", "500"});
+    // The delay register is answered 1.5 s late, well past the timeout; later
+    // requests at once.
+    OpenSlave slave({"--tcp", "0", "--pattern", "demo", "--delay-ms", "1500"});
     ASSERT_TRUE(slave.ready()) << slave.why();
     int32_t v = 0;
     ASSERT_EQ(Get_4X_DX(slave.port, 1, benchslave::kMagicDelay, 1, &v), REGWIRE_ETIMEOUT);
