@@ -371,6 +371,9 @@ std::vector<std::uint8_t> HostileSlave::prompt_bytes(Answer a, const std::uint8_
                 static constexpr int kRare[] = {0, 12, 0x7F, 0xFF};
                 code = rng_() % 10u != 0 ? 1 + static_cast<int>(rng_() % 11u)
                                          : kRare[rng_() % std::size(kRare)];
+                // A slave that takes function 16 does not call it illegal: to a
+                // one-register write, Regwire would then fall back to function 06.
+                if (code == 1 && function == MODBUS_FC_WRITE_MULTIPLE_REGISTERS) code = 4;
             }
             // libmodbus builds codes up to 11 only: the code goes in by hand.
             out = without_crc(build_exception(req, 1));
