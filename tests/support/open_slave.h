@@ -46,7 +46,7 @@ struct OpenSlave {
         : process(std::move(args), port_number), port(port_number) {
         if (process.started()) {
             // An allowance that holds on a busy machine, unless the test sets its own
-            // (Regwire reads it at open).
+            // (Regwire reads it at open; empty gives the library's default).
             const char* own = std::getenv("REGWIRE_TURNAROUND_MS");
             const std::string allowance = own != nullptr ? own : "400";
             ScopedEnv set("REGWIRE_TURNAROUND_MS", allowance.c_str());
