@@ -120,6 +120,9 @@ passed=$((passed + 1))
 
 # The demo, with this build as it is.
 log=$runtime/demo.log
+# There before the demo's shell opens it: the loops below read it at once, and a
+# missing file would end this script (set -e, pipefail).
+: >"$log"
 REGWIRE_TRACE=1 BENCH_BUILD_DIR=$build "$source/scripts/demo" wordbench >"$log" 2>&1 &
 demo=$!; pids+=("$demo")
 slave=""
