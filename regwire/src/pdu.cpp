@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "pdu.h"
 
+#include <algorithm>
+
 namespace regwire::pdu {
 
 uint16_t be16(const uint8_t* p) {
@@ -44,12 +46,15 @@ bool sealed(const uint8_t* frame, std::size_t n) {
     return frame[n - 2] == (crc & 0xFF) && frame[n - 1] == (crc >> 8);
 }
 
+// Sized once and filled in place: GCC 14 at -O3 took reserve() and push_back()
+// here for a free of a pointer into the middle of the buffer.
 Bytes rtu_frame(uint8_t station, const Bytes& pdu) {
-    Bytes frame;
-    frame.reserve(pdu.size() + 3);
-    frame.push_back(station);
-    frame.insert(frame.end(), pdu.begin(), pdu.end());
-    seal(frame);
+    Bytes frame(pdu.size() + 3);
+    frame[0] = station;
+    std::copy(pdu.begin(), pdu.end(), frame.begin() + 1);
+    const uint16_t crc = crc16(frame.data(), pdu.size() + 1);
+    frame[pdu.size() + 1] = static_cast<uint8_t>(crc & 0xFF);
+    frame[pdu.size() + 2] = static_cast<uint8_t>(crc >> 8);
     return frame;
 }
 
