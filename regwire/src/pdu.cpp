@@ -34,10 +34,14 @@ uint16_t crc16(const uint8_t* data, std::size_t n) {
     return crc;
 }
 
+// Grown once and filled in place: GCC 14 at -O3 took push_back() here for a free
+// of a pointer into the middle of the buffer.
 void seal(Bytes& frame) {
-    const uint16_t crc = crc16(frame.data(), frame.size());
-    frame.push_back(static_cast<uint8_t>(crc & 0xFF));
-    frame.push_back(static_cast<uint8_t>(crc >> 8));
+    const std::size_t n = frame.size();
+    const uint16_t crc = crc16(frame.data(), n);
+    frame.resize(n + 2);
+    frame[n] = static_cast<uint8_t>(crc & 0xFF);
+    frame[n + 1] = static_cast<uint8_t>(crc >> 8);
 }
 
 bool sealed(const uint8_t* frame, std::size_t n) {
@@ -46,15 +50,11 @@ bool sealed(const uint8_t* frame, std::size_t n) {
     return frame[n - 2] == (crc & 0xFF) && frame[n - 1] == (crc >> 8);
 }
 
-// Sized once and filled in place: GCC 14 at -O3 took reserve() and push_back()
-// here for a free of a pointer into the middle of the buffer.
 Bytes rtu_frame(uint8_t station, const Bytes& pdu) {
-    Bytes frame(pdu.size() + 3);
+    Bytes frame(pdu.size() + 1);
     frame[0] = station;
     std::copy(pdu.begin(), pdu.end(), frame.begin() + 1);
-    const uint16_t crc = crc16(frame.data(), pdu.size() + 1);
-    frame[pdu.size() + 1] = static_cast<uint8_t>(crc & 0xFF);
-    frame[pdu.size() + 2] = static_cast<uint8_t>(crc >> 8);
+    seal(frame);
     return frame;
 }
 
