@@ -232,7 +232,7 @@ TEST(RegwireLineFaults, SplitReadFailingLateLeavesTheBufferAlone) {
 TEST(RegwireLineFaults, LateReplyIsNeverTakenForTheNextRequest) {
     // A request touching 60004 is answered 400 ms late, well past the timeout of
     // the library's own allowance.
-    ScopedEnv allowance("REGWIRE_TURNAROUND_MS", "100");
+    ScopedEnv allowance("REGWIRE_TURNAROUND_MS", "");  // empty: the library's default
     OpenSlave slave({"--delay-ms", "400"});
     ASSERT_TRUE(slave.ready()) << slave.why();
     std::array<int32_t, 2> mark{4321, -4321};
@@ -275,7 +275,7 @@ TEST(RegwireLineFaults, LateSlaveNeverGivesAnotherBlocksValuesAndIsLearned) {
     const std::array<int32_t, 8> block110{-1, -1, 1, -31072, -2, 31072, 0x1234, 0x5678};
     for (const char* late : {"150", "600"}) {
         ScopedEnv trace("REGWIRE_TRACE", "1");
-        ScopedEnv allowance("REGWIRE_TURNAROUND_MS", "100");  // the library's own
+        ScopedEnv allowance("REGWIRE_TURNAROUND_MS", "");  // the library's default
         OpenSlave slave({"--pattern", "demo", "--late-ms", late});
         ASSERT_TRUE(slave.ready()) << slave.why();
         testing::internal::CaptureStderr();
